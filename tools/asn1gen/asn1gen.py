@@ -1,0 +1,48 @@
+#!/usr/bin/env python3
+"""Message module generator.
+
+  asn1gen.py check  ASN_DIR                 verify the modules, exit 1 on a mismatch
+  asn1gen.py strict ASN_DIR OUT_DIR         strict X.680 modules for erlc
+"""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import asn1model  # noqa: E402
+import checks  # noqa: E402
+import strict  # noqa: E402
+
+
+def write_file(path, text):
+    with open(path, 'w') as f:
+        f.write(text)
+
+
+def main(argv):
+    if len(argv) < 3 or argv[1] not in ('check', 'strict'):
+        sys.stderr.write(__doc__)
+        return 2
+    try:
+        mods = asn1model.load(argv[2])
+    except (asn1model.AsnError, OSError) as e:
+        sys.stderr.write('asn1gen: %s\n' % e)
+        return 1
+    errors = checks.run(mods)
+    if errors:
+        for e in errors:
+            sys.stderr.write('asn1gen: %s\n' % e)
+        return 1
+    if argv[1] == 'check':
+        return 0
+    out = argv[3]
+    os.makedirs(out, exist_ok=True)
+    ren = strict.renames(mods)
+    for name, mod in mods.items():
+        write_file(os.path.join(out, name + '.asn1'), strict.write_module(mod, mods, ren))
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
