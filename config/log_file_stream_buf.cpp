@@ -4,13 +4,14 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/clock.h"
+
 namespace {
 const std::size_t kPutBufferSize = 16;
 }
 
-LogFileStreamBuf::LogFileStreamBuf(const std::string& directory, Clock clock)
-    : mClock(clock),
-      mFile(std::make_unique<std::filebuf>()),
+LogFileStreamBuf::LogFileStreamBuf(const std::string& directory)
+    : mFile(std::make_unique<std::filebuf>()),
       mDirectory(directory),
       mBuffer(new char[kPutBufferSize]),
       mSize(kPutBufferSize) {
@@ -23,15 +24,6 @@ LogFileStreamBuf::~LogFileStreamBuf() {
     delete[] mBuffer;
 }
 
-struct timeval LogFileStreamBuf::Now() const {
-    struct timeval tv {};
-    if (mClock)
-        mClock(tv);
-    else
-        gettimeofday(&tv, nullptr);
-    return tv;
-}
-
 std::string LogFileStreamBuf::NameFor(time_t seconds) const {
     struct tm local {};
     localtime_r(&seconds, &local);
@@ -41,7 +33,7 @@ std::string LogFileStreamBuf::NameFor(time_t seconds) const {
 }
 
 void LogFileStreamBuf::NewFile() {
-    time_t seconds = Now().tv_sec;
+    time_t seconds = Mux::seconds();
     struct tm local {};
     localtime_r(&seconds, &local);
     OpenFile(NameFor(seconds), local.tm_hour);
@@ -87,7 +79,8 @@ int LogFileStreamBuf::sync() {
         mMidLine = false;
     }
 
-    struct timeval now = Now();
+    Mux::timeval now;
+    Mux::gettimeval(now);
     time_t seconds = now.tv_sec;
     struct tm local {};
     localtime_r(&seconds, &local);

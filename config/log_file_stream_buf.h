@@ -1,8 +1,7 @@
 // Stream buffer that writes stamped lines into one file per hour.
 #pragma once
 
-#include <sys/time.h>
-
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <streambuf>
@@ -10,10 +9,8 @@
 
 class LogFileStreamBuf : public std::streambuf {
 public:
-    // The clock is replaceable so that hour changes can be driven.
-    using Clock = void (*)(struct timeval&);
-
-    explicit LogFileStreamBuf(const std::string& directory, Clock clock = nullptr);
+    // Time comes from the loop clock, so tests can drive hour changes.
+    explicit LogFileStreamBuf(const std::string& directory);
     ~LogFileStreamBuf() override;
     LogFileStreamBuf(const LogFileStreamBuf&) = delete;
     LogFileStreamBuf& operator=(const LogFileStreamBuf&) = delete;
@@ -29,12 +26,10 @@ protected:
     int_type overflow(int_type c) override;
 
 private:
-    struct timeval Now() const;
     std::string NameFor(time_t seconds) const;
     void OpenFile(const std::string& name, int hour);
     void Write(const char* text, std::size_t n);
 
-    Clock mClock;
     std::unique_ptr<std::filebuf> mFile;
     std::string mDirectory;
     std::string mFileName;

@@ -10,14 +10,12 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/clock.h"
+
 SysLogManager syslogManager;
 
 namespace {
 const char kDefaultIdent[] = "syslog-mb";
-// Seam until the loop clock lands.
-time_t LoopSeconds() {
-    return ::time(nullptr);
-}
 }  // namespace
 
 SysLogManager::SysLogManager(const std::string& path)
@@ -84,7 +82,7 @@ void SysLogManager::syslog(int priority, const char* format, ...) {
     auto put = [&](int written) { p = written < 0 ? p : (written >= end - p ? end - 1 : p + written); };
 
     put(std::snprintf(p, end - p, "<%d>", priority));
-    time_t now = LoopSeconds();
+    time_t now = Mux::seconds();
     struct tm local {};
     localtime_r(&now, &local);
     p += std::strftime(p, end - p, "%h %e %T ", &local);

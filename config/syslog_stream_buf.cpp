@@ -18,6 +18,11 @@ SysLogStreamBuf::~SysLogStreamBuf() {
 std::streambuf* SysLogStreamBuf::setbuf(char* buffer, std::streamsize size) {
     if (size < 2) return this;
     sync();
+    if (pptr() != pbase()) {  // a piece without line end would go with the old buffer
+        *pptr() = '\0';
+        IRecord(pbase());
+        IFlush();
+    }
     delete[] mBuffer;
     mBuffer = buffer;
     mSize = static_cast<int>(size);
