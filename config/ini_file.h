@@ -175,7 +175,11 @@ public:
 
     File() = default;
     explicit File(const std::string& path) { Open(path); }
-    ~File() { Close(); }
+    // Also frees what lookups added to a File that was never opened.
+    ~File() {
+        Close();
+        CleanSections();
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
