@@ -1,0 +1,62 @@
+#include "config/syslog_stream_buf.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Keeps the records instead of sending them.
+class CaptureBuf : public SysLogStreamBuf {
+public:
+    using SysLogStreamBuf::setbuf;
+    using SysLogStreamBuf::SysLogStreamBuf;
+    std::vector<std::string> records;
+    int flushes = 0;
+
+protected:
+    void IRecord(const char* text) override { records.emplace_back(text); }
+    void IFlush() override { ++flushes; }
+};
+
+using Records = std::vector<std::string>;
+
+TEST(SysLogStreamBuf, PriorityIsFacilityPlusSeverity) {
+    CaptureBuf buf(3 << 3, 5);
+    EXPECT_EQ(buf.GetPriority(), 29);
+}
+
+TEST(SysLogStreamBuf, EachLineAndTheTrailingPieceIsARecord) {
+    CaptureBuf buf(0, 5);
+    std::ostream os(&buf);
+    os << "a\n\nb\nc" << std::flush;
+    EXPECT_EQ(buf.records, (Records{"a", "", "b", "c"}));
+    EXPECT_EQ(buf.flushes, 1);
+}
+
+TEST(SysLogStreamBuf, FullBufferWithoutLineEndIsOneRecord) {
+    CaptureBuf buf(0, 5);
+    std::ostream os(&buf);
+    os << std::string(1023, 'q') << "rest" << std::flush;
+    EXPECT_EQ(buf.records, Records{std::string(1023, 'q')});
+    os << std::endl;
+    EXPECT_EQ(buf.records, (Records{std::string(1023, 'q'), "rest"}));
+}
+
+TEST(SysLogStreamBuf, SetbufSyncsAndUsesTheNewRoom) {
+    CaptureBuf buf(0, 5);
+    std::ostream os(&buf);
+    os << "pending";
+    char tiny[1];
+    buf.setbuf(tiny, 1);  // too small: ignored
+    EXPECT_TRUE(buf.records.empty());
+    buf.setbuf(new char[4], 4);                  // three characters of room
+    EXPECT_EQ(buf.records, Records{"pending"});  // not lost with the old buffer
+    os << "abcdefg" << std::flush;
+    os << "\n" << std::flush;
+    EXPECT_EQ(buf.records, (Records{"pending", "abc", "def", "g"}));
+}
+
+}  // namespace
