@@ -38,6 +38,8 @@ public:
         std::string::assign(text);
         return *this;
     }
+    // The value comparison; std::string's own stays reachable through a cast.
+    using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
 
@@ -78,6 +80,8 @@ public:
 
     explicit IA5String(const void* info = &theInfo) : AbstractString(info) {}
     IA5String(const std::string& text, const void* info = &theInfo) : AbstractString(info, text) {}
+    // Without this a literal would pick the record constructor.
+    IA5String(const char* text, const void* info = &theInfo) : AbstractString(info, text) {}
     IA5String(const IA5String&) = default;
     IA5String& operator=(const IA5String&) = default;
     IA5String& operator=(const std::string& text) {
@@ -110,6 +114,8 @@ public:
         std::wstring::assign(text, count);
         return *this;
     }
+    // The value comparison; std::string's own stays reachable through a cast.
+    using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
 
