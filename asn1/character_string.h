@@ -42,6 +42,8 @@ public:
     using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
+    bool operator==(const AbstractString& other) const { return compare(other) == 0; }
+    bool operator!=(const AbstractString& other) const { return compare(other) != 0; }
 
     const char* getCharacterSet() const { return record().characterSet; }
     unsigned getCharacterSetSize() const { return record().characterSetSize; }
@@ -118,6 +120,8 @@ public:
     using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
+    bool operator==(const BMPString& other) const { return compare(other) == 0; }
+    bool operator!=(const BMPString& other) const { return compare(other) != 0; }
 
     int getFirstChar() const { return record().firstChar; }
     int getLastChar() const { return record().lastChar; }

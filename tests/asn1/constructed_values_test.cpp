@@ -277,7 +277,8 @@ TEST(OpenData, TypeConstrainedCreatesTheCarriedValue) {
     ASSERT_TRUE(open.has_data());
     EXPECT_NE(dynamic_cast<Message*>(&open.get_data()), nullptr);
     std::unique_ptr<ASN1::AbstractData> clone(open.clone());
-    EXPECT_EQ(typeid(*clone), typeid(ASN1::OpenData));
+    const ASN1::AbstractData& cloned = *clone;
+    EXPECT_EQ(typeid(cloned), typeid(ASN1::OpenData));
     EXPECT_EQ(clone->info(), &kCarriesMessage);
     EXPECT_EQ(clone->compare(open), 0);
 }

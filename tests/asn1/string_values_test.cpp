@@ -63,7 +63,8 @@ TEST(CharacterStrings, IA5AndAbstract) {
     EXPECT_NE(dynamic_cast<ASN1::IA5String*>(copy.get()), nullptr);
     EXPECT_TRUE(*copy == name);
 
-    std::unique_ptr<ASN1::AbstractData> printable(ASN1::AbstractData::create(&ASN1::PrintableString::theInfo));
+    std::unique_ptr<ASN1::AbstractData> printable(
+        ASN1::AbstractData::create(&ASN1::PrintableString::theInfo));
     auto& text = static_cast<ASN1::AbstractString&>(*printable);
     text.assign("ABC");
     EXPECT_EQ(text.getTag(), 19u);
