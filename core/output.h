@@ -82,6 +82,10 @@ inline OutBufInHex hex(const char* buffer, unsigned length) {
 inline OutUnsignedInHex hex(unsigned value, unsigned width) {
     return OutUnsignedInHex{value, width};
 }
+// Keeps hex(0, 0) from being taken for a null buffer.
+inline OutUnsignedInHex hex(int value, unsigned width) {
+    return OutUnsignedInHex{static_cast<uint32_t>(value), width};
+}
 
 std::ostream& operator<<(std::ostream& os, const OutBufInHex& h);
 std::ostream& operator<<(std::ostream& os, const OutUnsignedInHex& h);

@@ -46,8 +46,8 @@ TEST(Output, ByteDumpIsUpperCaseHexWithATrailingBlank) {
 TEST(Output, UnsignedInHex) {
     std::ostringstream os;
     os << ext::hex(0u, 0) << ' ' << ext::hex(126u, 0) << ' ' << ext::hex(0xDEADBEEFu, 0) << ' '
-       << ext::hex(0xAu, 4) << ' ' << 255;
-    EXPECT_EQ(os.str(), "0x0 0x7E 0xDEADBEEF 0x000A 255");
+       << ext::hex(0xAu, 4) << ' ' << ext::hex(0, 0) << ' ' << 255;
+    EXPECT_EQ(os.str(), "0x0 0x7E 0xDEADBEEF 0x000A 0x0 255");
     EXPECT_EQ(os.fill(), ' ');
 }
 
