@@ -58,6 +58,7 @@ void Board::Reset() {
     open_errors_.clear();
     faults_.clear();
     log_.clear();
+    log_limit_ = kDefaultLogLimit;
     for (auto& [path, device] : devices_) device->IReset();
 }
 
@@ -75,6 +76,7 @@ std::size_t Board::OpenCount(const std::string& path) {
 }
 
 Request& Board::Log(Request::Kind kind, std::string device) {
+    while (!log_.empty() && log_.size() >= log_limit_) log_.pop_front();
     Request& r = log_.emplace_back();
     r.kind = kind;
     r.device = std::move(device);

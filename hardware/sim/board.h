@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,7 +58,11 @@ public:
     // and powers every device on again.
     void Reset();
 
-    const std::vector<Request>& requests() const { return log_; }
+    // The log keeps the latest requests only, so that a long run (the loop
+    // refreshes the switch on every pass) does not grow without bound.
+    static constexpr std::size_t kDefaultLogLimit = 1 << 16;
+    void SetLogLimit(std::size_t limit) { log_limit_ = limit; }
+    const std::deque<Request>& requests() const { return log_; }
     std::vector<Request> Requests(Request::Kind kind) const;
     void ClearRequests() { log_.clear(); }
     std::size_t OpenCount(const std::string& path);
@@ -86,7 +91,8 @@ private:
     std::map<std::string, int> open_errors_;
     std::vector<Fault> faults_;
     std::map<ino_t, OpenFile> opens_;
-    std::vector<Request> log_;
+    std::deque<Request> log_;
+    std::size_t log_limit_ = kDefaultLogLimit;
 };
 
 // The process's simulated board, with every modelled device added.

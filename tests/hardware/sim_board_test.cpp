@@ -204,4 +204,18 @@ TEST_F(SimBoardTest, LogHoldsRecordsBeforeAndAfterAndArrangedFaults) {
     board.close(fd);
 }
 
+TEST_F(SimBoardTest, LogKeepsOnlyTheLatestRequests) {
+    board.SetLogLimit(3);
+    int fd = OpenHal();
+    for (int ch = 8192; ch < 8197; ++ch) {
+        BoardRecord<1> rec{ch};
+        board.ioctl(fd, Hal::MUX_DISABLE, rec.data());
+    }
+    ASSERT_EQ(board.requests().size(), 3u);
+    EXPECT_EQ(board.requests().front().InWord(0), 8194);
+    EXPECT_EQ(board.requests().back().InWord(0), 8196);
+    board.close(fd);
+    EXPECT_EQ(board.requests().back().kind, Request::Kind::close);
+}
+
 }  // namespace
