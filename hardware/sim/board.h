@@ -1,0 +1,101 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hardware/driver.h"
+#include "hardware/sim/device.h"
+
+namespace Sim {
+
+// One call that reached the simulated board, as tests inspect it.
+struct Request {
+    enum class Kind { open, close, ioctl, read, write };
+
+    Kind kind = Kind::ioctl;
+    std::string device;
+    unsigned long number = 0;        // ioctl request number
+    std::vector<unsigned char> in;   // record before the call (ioctl), bytes written (write)
+    std::vector<unsigned char> out;  // record after the call (ioctl), bytes read (read)
+    int result = 0;
+    int error = 0;  // errno of a failed call
+
+    // Word i of the record before or after the call, in the board's byte order.
+    std::int32_t InWord(std::size_t i) const;
+    std::int32_t OutWord(std::size_t i) const;
+    std::vector<std::int32_t> InWords() const;
+};
+
+// The simulated board: the device models by path, their opens, the faults a
+// test arranges and the log of every call. Descriptors handed out are real
+// (one end of a socket pair per open), so they can be polled, duplicated and
+// closed with the ordinary calls; an open is found again by its socket's inode.
+class Board final : public Hardware::Driver {
+public:
+    Board() = default;
+    ~Board() override;
+
+    void Add(std::unique_ptr<Device> device);
+    Device* Find(const std::string& path) const;
+    template <class D>
+    D& device(const std::string& path) const {
+        return dynamic_cast<D&>(*Find(path));
+    }
+
+    // Faults. An open error of 0 makes the device openable again; ENOENT makes
+    // it missing. A request fault fails the next `count` calls of that request
+    // with `error`.
+    void SetOpenError(const std::string& path, int error);
+    void FailRequest(const std::string& path, unsigned long number, int error, int count = 1);
+
+    // Forgets the opens (their callers see a hang-up), the faults and the log,
+    // and powers every device on again.
+    void Reset();
+
+    // The log keeps the latest requests only, so that a long run (the loop
+    // refreshes the switch on every pass) does not grow without bound.
+    static constexpr std::size_t kDefaultLogLimit = 1 << 16;
+    void SetLogLimit(std::size_t limit) { log_limit_ = limit; }
+    const std::deque<Request>& requests() const { return log_; }
+    std::vector<Request> Requests(Request::Kind kind) const;
+    void ClearRequests() { log_.clear(); }
+    std::size_t OpenCount(const std::string& path);
+
+    int open(const char* path, int flags) override;
+    int close(int fd) override;
+    int ioctl(int fd, unsigned long request, void* arg) override;
+    ssize_t read(int fd, void* buffer, std::size_t length) override;
+    ssize_t write(int fd, const void* buffer, std::size_t length) override;
+
+private:
+    struct Fault {
+        std::string path;
+        unsigned long number;
+        int error;
+        int count;
+    };
+
+    OpenFile* Lookup(int fd, int& error);
+    void ReleaseClosed();
+    int TakeFault(const std::string& path, unsigned long number);
+    Request& Log(Request::Kind kind, std::string device);
+    static int Fail(Request& r, int error);
+
+    std::map<std::string, std::unique_ptr<Device>> devices_;
+    std::map<std::string, int> open_errors_;
+    std::vector<Fault> faults_;
+    std::map<ino_t, OpenFile> opens_;
+    std::deque<Request> log_;
+    std::size_t log_limit_ = kDefaultLogLimit;
+};
+
+// The process's simulated board, with every modelled device added.
+Board& board();
+
+}  // namespace Sim

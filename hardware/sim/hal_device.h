@@ -1,0 +1,47 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "hardware/sim/device.h"
+#include "hardware/tdm_channel.h"
+
+namespace Sim {
+
+// /dev/hal: the TDM switch memory. Every channel, device-side or shared bus,
+// is disabled, sends a constant byte, or takes its data from a source channel.
+// A disabled channel carries nothing and reads as 0xFF (the idle line).
+class HalDevice final : public Device {
+public:
+    enum class Mode : std::uint8_t { disabled, constant, source };
+
+    HalDevice();
+
+    void IReset() override;
+    int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
+
+    Mode mode(int ch) const { return ports_[ch].mode; }
+    // The constant byte or the source channel, by mode.
+    int value(int ch) const { return ports_[ch].value; }
+    // The byte the channel carries now, following its sources.
+    int Carried(int ch) const;
+
+    // What the board does on its own, behind the daemon's back: an output is
+    // enabled again, sending `byte`.
+    void Drive(int ch, int byte) { ports_[ch] = {Mode::constant, byte}; }
+
+private:
+    struct Port {
+        Mode mode = Mode::disabled;
+        int value = 0;
+    };
+
+    int OnConnect(unsigned char* record);
+    int OnDisable(unsigned char* record);
+    int OnWrite(unsigned char* record);
+    int OnRead(unsigned char* record);
+
+    std::array<Port, Tdm::kChannels> ports_;
+};
+
+}  // namespace Sim

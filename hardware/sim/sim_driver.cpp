@@ -1,0 +1,33 @@
+#include <memory>
+
+#include "hardware/driver.h"
+#include "hardware/sim/board.h"
+#include "hardware/sim/hal_device.h"
+
+namespace Sim {
+
+namespace {
+
+// The board's devices that are modelled; any other path is missing.
+Board& Assemble(Board& board) {
+    board.Add(std::make_unique<HalDevice>());
+    return board;
+}
+
+}  // namespace
+
+Board& board() {
+    static Board instance;
+    static Board& assembled = Assemble(instance);
+    return assembled;
+}
+
+}  // namespace Sim
+
+namespace Hardware {
+
+Driver& driver() {
+    return Sim::board();
+}
+
+}  // namespace Hardware
