@@ -96,6 +96,24 @@ TEST(CoderEnvTest, EveryTruncationFailsAndSaysWhere) {
         EXPECT_TRUE(failure.failed());
         EXPECT_LE(failure.offset, n);
     }
+    // A list element is named by its position.
+    Message two = CreateMessage();
+    TestModule::DualTone tone;
+    tone.set_freq1(941);
+    TestModule::Params& params = two.set_pdu().select_command().select_create();
+    params.set_name("rtp");
+    params.ref_tones().push_back(tone);
+    params.ref_tones().push_back(tone);
+    std::vector<char> longer;
+    ASSERT_TRUE(encode(two, &env, std::back_inserter(longer)));
+    bool named = false;
+    for (std::size_t n = 0; n < longer.size() && !named; ++n) {
+        Message back;
+        EXPECT_FALSE(decode(longer.data(), longer.data() + n, &env, back, true));
+        named = env.get_decodeFailure().path == "pdu.command.create.tones[1].freq1";
+    }
+    EXPECT_TRUE(named);
+
     // The last octet carries the standby addition of the create parameters.
     Message back;
     EXPECT_FALSE(decode(octets.data(), octets.data() + octets.size() - 1, &env, back, true));

@@ -238,8 +238,11 @@ TEST(PerLengthTest, GeneralLengthForms) {
         OCTET_STRING back;
         ASSERT_TRUE(Decode(expected, back)) << length;
         EXPECT_EQ(back.compare(octets), 0);
-        OCTET_STRING partial;
-        EXPECT_FALSE(Decode(Bytes(expected.begin(), expected.end() - 1), partial)) << length;
+        for (std::size_t n = length < 200 ? 0 : expected.size() - 1; n < expected.size(); ++n) {
+            OCTET_STRING partial;
+            EXPECT_FALSE(Decode(Bytes(expected.begin(), expected.begin() + n), partial))
+                << length << " " << n;
+        }
     }
 }
 
@@ -576,4 +579,19 @@ TEST(PerMalformedTest, GeneralizedTimeShorterThanItsLength) {
     Bytes out;
     ASSERT_TRUE(Encode(time, out));
     EXPECT_EQ(out, full);
+}
+
+TEST(PerUnalignedTest, NumbersInTheirBitsOnly) {
+    Bytes out;
+    PEREncoder encoder(out, false);
+    ASSERT_TRUE(encoder.encodeUnsigned(5, 0, 1023));  // 10 bits, no octet rounding
+    ASSERT_TRUE(encoder.encodeLength(3, 1, 8));       // 3 bits
+    EXPECT_EQ(out, B({0x01, 0x50}));
+    PERDecoder decoder(out.data(), out.data() + out.size(), nullptr, false);
+    unsigned value = 0;
+    unsigned length = 0;
+    ASSERT_EQ(decoder.decodeUnsigned(0, 1023, value), 0);
+    ASSERT_EQ(decoder.decodeLength(1, 8, length), 0);
+    EXPECT_EQ(value, 5u);
+    EXPECT_EQ(length, 3u);
 }
