@@ -338,9 +338,9 @@ VisitSeqResult BERDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int opti
     // Not this field's tag: it is absent (or, leniently, a missing mandatory field).
     if (fieldTag != 0 && fieldTag != tag) return CONTINUE;
 
-    AbstractData* field = optional ? seq.includeOptionalField(static_cast<unsigned>(optionalId),
-                                                              static_cast<unsigned>(index))
-                                   : seq.getField(static_cast<unsigned>(index));
+    AbstractData* field =
+        optional ? seq.includeOptionalField(static_cast<unsigned>(optionalId), static_cast<unsigned>(index))
+                 : seq.getField(static_cast<unsigned>(index));
     if (field == nullptr) {
         if (!optional) return fail("field cannot be created"), FAIL;
         seq.removeOptionalField(static_cast<unsigned>(optionalId));

@@ -146,7 +146,8 @@ bool BEREncoder::do_visit(const BIT_STRING& value) {
     encodeByte((8 - value.size() % 8) % 8);
     const std::size_t octets = (value.size() + 7) / 8;
     const std::vector<char>& data = value.getData();
-    for (std::size_t i = 0; i < octets; ++i) encodeByte(i < data.size() ? static_cast<unsigned char>(data[i]) : 0);
+    for (std::size_t i = 0; i < octets; ++i)
+        encodeByte(i < data.size() ? static_cast<unsigned char>(data[i]) : 0);
     return true;
 }
 

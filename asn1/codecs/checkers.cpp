@@ -275,9 +275,9 @@ bool InvalidTracer::do_visit(const INTEGER& value) {
     };
     // Below the range when the value is below the lower bound as a signed number, or, for an
     // unsigned type, when its unsigned value is: the range test of the value model is by offset.
-    const bool below = signedValue ? value.getValue() < value.getLowerLimit()
-                                   : static_cast<unsigned>(value.getValue()) <
-                                         static_cast<unsigned>(value.getLowerLimit());
+    const bool below =
+        signedValue ? value.getValue() < value.getLowerLimit()
+                    : static_cast<unsigned>(value.getValue()) < static_cast<unsigned>(value.getLowerLimit());
     if (below) {
         strm_ << " The INTEGER value ";
         put();

@@ -74,7 +74,8 @@ long get_from_bstring(const std::string& text, std::vector<char>& octets) {
 int get_id(const CHOICE& choice, const std::string& name) {
     auto record = static_cast<const CHOICE::InfoType*>(choice.info());
     for (unsigned i = 0; i < record->totalChoices; ++i)
-        if (record->selectionNames[i] != nullptr && name == record->selectionNames[i]) return static_cast<int>(i);
+        if (record->selectionNames[i] != nullptr && name == record->selectionNames[i])
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -142,7 +143,8 @@ bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
     char c;
     if (!(is_ >> c)) return false;
     is_.putback(c);
-    if (std::isdigit(static_cast<unsigned char>(c)) || c == '-') return do_visit(static_cast<INTEGER&>(value));
+    if (std::isdigit(static_cast<unsigned char>(c)) || c == '-')
+        return do_visit(static_cast<INTEGER&>(value));
     std::string name;
     return static_cast<bool>(is_ >> name) && value.setFromName(name);
 }
@@ -274,9 +276,9 @@ VisitSeqResult AVNDecoder::preVisitExtensionRoots(SEQUENCE&) {
 VisitSeqResult AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
     const bool optional = optionalId != -1;
     if (identifiers_.back() != seq.getFieldName(index)) return optional ? CONTINUE : FAIL;
-    AbstractData* field = optional ? seq.includeOptionalField(static_cast<unsigned>(optionalId),
-                                                              static_cast<unsigned>(index))
-                                   : seq.getField(static_cast<unsigned>(index));
+    AbstractData* field =
+        optional ? seq.includeOptionalField(static_cast<unsigned>(optionalId), static_cast<unsigned>(index))
+                 : seq.getField(static_cast<unsigned>(index));
     if (field == nullptr || !field->accept(*this)) return FAIL;
     char c;
     if (!(is_ >> c)) return FAIL;
