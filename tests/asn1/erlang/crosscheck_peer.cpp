@@ -4,6 +4,7 @@
 //                                         {"our octets in hex", exact, erlang term}.
 //   crosscheck_peer check COUNT FILE      reads Erlang's encodings of the same messages (hex, one
 //                                         per line) and decodes each into an equal value.
+//   A last argument "ber" uses the basic encoding rules instead of aligned PER.
 //
 // `exact` is false where the octets differ on purpose: we send the extension bitmap only up to
 // the highest addition present, X.691 coders send one bit per known addition.
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "asn1/codecs/ber_decoder.h"
+#include "asn1/codecs/ber_encoder.h"
 #include "asn1/coder_env.h"
 #include "tests/asn1/test_module.h"
 
@@ -169,7 +172,10 @@ std::string Term(const Message& msg) {
            pdu + "}";
 }
 
+bool gBer = false;
+
 bool Exact(const Message& msg) {
+    if (gBer) return true;
     if (!msg.get_pdu().command_isSelected() || !msg.get_pdu().get_command().create_isSelected()) return true;
     const Params& params = msg.get_pdu().get_command().get_create();
     return !(params.gain_isPresent() && !params.standby_isPresent());
@@ -199,6 +205,20 @@ ASN1::CoderEnv PerEnv() {
     return env;
 }
 
+bool Encode(const Message& msg, std::vector<char>& octets) {
+    if (gBer) return ASN1::encodeBER(msg, std::back_inserter(octets));
+    ASN1::CoderEnv env = PerEnv();
+    return ASN1::encode(msg, &env, std::back_inserter(octets));
+}
+
+bool Decode(const std::vector<char>& octets, Message& msg, ASN1::DecodeFailure& failure) {
+    if (gBer) return ASN1::decodeBER(octets.data(), octets.data() + octets.size(), msg, nullptr, &failure);
+    ASN1::CoderEnv env = PerEnv();
+    if (ASN1::decode(octets.data(), octets.data() + octets.size(), &env, msg, true)) return true;
+    failure = env.get_decodeFailure();
+    return false;
+}
+
 int Generate(int count, const char* path) {
     std::ofstream out(path);
     Generator generator;
@@ -206,8 +226,7 @@ int Generate(int count, const char* path) {
     for (int i = 0; i < count; ++i) {
         Message msg = generator.Next();
         std::vector<char> octets;
-        ASN1::CoderEnv env = PerEnv();
-        if (!ASN1::encode(msg, &env, std::back_inserter(octets))) {
+        if (!Encode(msg, octets)) {
             std::cerr << "value " << i << " does not encode: " << msg << "\n";
             return 1;
         }
@@ -231,9 +250,8 @@ int Check(int count, const char* path) {
             return 1;
         }
         Message decoded;
-        ASN1::CoderEnv env = PerEnv();
-        if (!ASN1::decode(octets.data(), octets.data() + octets.size(), &env, decoded, true)) {
-            const ASN1::DecodeFailure& failure = env.get_decodeFailure();
+        ASN1::DecodeFailure failure;
+        if (!Decode(octets, decoded, failure)) {
             std::cerr << "value " << i << ": Erlang's octets " << line << " do not decode (" << failure.reason
                       << " at " << failure.path << ", octet " << failure.offset << ")\n";
             ++failures;
@@ -251,8 +269,12 @@ int Check(int count, const char* path) {
 
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
+    if (argc == 5 && (std::string(argv[4]) == "ber" || std::string(argv[4]) == "per")) {
+        gBer = std::string(argv[4]) == "ber";
+        --argc;
+    }
     if (mode == "generate" && argc == 4) return Generate(std::stoi(argv[2]), argv[3]);
     if (mode == "check" && argc == 4) return Check(std::stoi(argv[2]), argv[3]);
-    std::cerr << "usage: crosscheck_peer generate|check COUNT FILE\n";
+    std::cerr << "usage: crosscheck_peer generate|check COUNT FILE [ber]\n";
     return 2;
 }
