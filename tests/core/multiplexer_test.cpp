@@ -1,0 +1,432 @@
+#include "core/multiplexer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "core/dpc.h"
+#include "core/event.h"
+#include "core/fd.h"
+#include "core/timer.h"
+#include "tests/core/multiplexer_test.h"
+
+namespace {
+
+// A component with one descriptor event; what it does when served is up to the test.
+struct Probe {
+    Probe(const std::string& name, std::vector<std::string>& log) : name(name), log(log) {
+        event.Bind(name, &Probe::OnEvent, this);
+    }
+    void OnEvent(int, short revents) {
+        log.push_back(name + ":" + std::to_string(revents));
+        if (action) action();
+    }
+    std::string name;
+    std::vector<std::string>& log;
+    Event event;
+    std::function<void()> action;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct TempPath {
+    TempPath() {
+        char name[] = "/tmp/mux-test-XXXXXX";
+        int fd = ::mkstemp(name);
+        ::close(fd);
+        path = name;
+    }
+    ~TempPath() { ::unlink(path.c_str()); }
+    std::string path;
+};
+
+// Captures one standard stream for the life of the object.
+struct Capture {
+    explicit Capture(std::ostream& os) : os(os), old(os.rdbuf(text.rdbuf())) {}
+    ~Capture() { os.rdbuf(old); }
+    std::string str() const { return text.str(); }
+    std::ostream& os;
+    std::stringstream text;
+    std::streambuf* old;
+};
+
+struct Stopper {
+    void Stop() { multiplexer.terminate(); }
+};
+
+}  // namespace
+
+// ---- poll time-out, watchdog, hang detector ----
+
+TEST_F(LoopTest, PollWaitsWithoutLimitWithoutTimersAndAtMostOneSecondWithWatchdog) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    max_passes = 1;
+    run();
+    ASSERT_EQ(1u, timeouts.size());
+    EXPECT_EQ(-1, timeouts[0]);
+
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    timeouts.clear();
+    run(true);
+    ASSERT_EQ(1u, timeouts.size());
+    EXPECT_EQ(1000, timeouts[0]);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+}
+
+TEST_F(LoopTest, WatchdogSeesStartPingOncePerSecondAndStop) {
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    Stopper stopper;
+    Timer stop;
+    stop.set(5000, &Stopper::Stop, &stopper);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    // Pings at 1 s .. 5 s; the timer stops the loop at 5 s before another poll.
+    EXPECT_EQ("STARTPINGPINGPINGPINGPINGSTOP", ReadFile(wd.path));
+    EXPECT_EQ((std::vector<int>{1000, 1000, 1000, 1000, 1000}), timeouts);
+}
+
+TEST_F(LoopTest, WatchdogOnAFifo) {
+    std::string path = std::string("/tmp/mux-fifo-") + std::to_string(::getpid());
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    multiplexer.set_watchdog_path(path);
+    Stopper stopper;
+    Timer stop;
+    stop.set(2500, &Stopper::Stop, &stopper);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    char buffer[64] = {};
+    ssize_t n = ::read(reader, buffer, sizeof(buffer) - 1);
+    ::close(reader);
+    ::unlink(path.c_str());
+    ASSERT_GT(n, 0);
+    EXPECT_STREQ("STARTPINGPINGSTOP", buffer);
+    EXPECT_EQ((std::vector<int>{1000, 1000, 500}), timeouts);
+}
+
+TEST_F(LoopTest, WatchdogThatRefusesStartIsDroppedAndTheCapWithIt) {
+    multiplexer.set_watchdog_path("/dev/full");
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    max_passes = 1;
+    Capture err(std::cerr);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    EXPECT_EQ(0u, err.str().find("Mux: fail to activate watchdog: "));
+    EXPECT_EQ((std::vector<int>{-1}), timeouts);
+}
+
+TEST_F(LoopTest, MissingWatchdogIsReported) {
+    multiplexer.set_watchdog_path("/nonexistent/gw-wd");
+    Stopper stopper;
+    Timer stop;
+    stop.set(10, &Stopper::Stop, &stopper);
+    Capture err(std::cerr);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    EXPECT_EQ("Mux: fail to open watchdog: No such file or directory\n", err.str());
+}
+
+TEST(LoopDeathTest, NothingToWaitForIsAHang) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(multiplexer.run(false, true), "multiplexer: system hang detected!!!");
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    EXPECT_DEATH(multiplexer.run(true, true), "multiplexer: system hang detected!!!");
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+}
+
+TEST_F(LoopTest, StopRequestBeforeRunIsDiscarded) {
+    multiplexer.terminate();
+    Stopper stopper;
+    Timer stop;
+    stop.set(20, &Stopper::Stop, &stopper);
+    run();
+    EXPECT_EQ((std::vector<int>{20}), timeouts);
+}
+
+// ---- timer step ----
+
+TEST_F(LoopTest, WaitBeyondTwoHoursIsRebasedToOneSecond) {
+    struct Counter {
+        void On() { ++fired; }
+        int fired = 0;
+    } counter;
+    Timer far, farther;
+    far.set(7200001, &Counter::On, &counter);
+    farther.set(7200005, &Counter::On, &counter);
+    Capture err(std::cerr);
+    EXPECT_EQ(1000, multiplexer.timers_schedule());
+    EXPECT_NE(std::string::npos,
+              err.str().find("******** RUNTIME ERROR CONDITION *************Multiplexer::timers_schedule() "
+                             "invalid wait time detected!\nnow = "));
+    EXPECT_NE(std::string::npos, err.str().find("count = 2\n"));
+    clock.advance_ms(1000);
+    multiplexer.timers_schedule();
+    EXPECT_EQ(2, counter.fired);
+}
+
+TEST_F(LoopTest, WaitOfExactlyTwoHoursIsKept) {
+    struct Counter {
+        void On() {}
+    } counter;
+    Timer far;
+    far.set(7200000, &Counter::On, &counter);
+    Capture err(std::cerr);
+    EXPECT_EQ(7200000, multiplexer.timers_schedule());
+    EXPECT_EQ("", err.str());
+}
+
+// ---- deferred calls ----
+
+TEST_F(LoopTest, DeferredCallsRunTwiceEveryPass) {
+    struct Work {
+        void On() { ++runs; }
+        int runs = 0;
+    } work;
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    Dpc dpc;
+    dpc.Bind(&work, &Work::On);
+    dpc.Activate();
+    dpc.Activate();
+    max_passes = 3;
+    run();
+    EXPECT_EQ(6, work.runs);
+}
+
+TEST_F(LoopTest, TimerArmedBySecondDeferredRunSetsThisPassTimeOut) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    struct Arm {
+        void On() {
+            if (++runs == 2) timer.set(40, &Arm::Fired, this);
+        }
+        void Fired() { multiplexer.terminate(); }
+        int runs = 0;
+        Timer timer;
+    } arm;
+    Dpc dpc;
+    dpc.Bind(&arm, &Arm::On);
+    dpc.Activate();
+    run();
+    EXPECT_EQ(40, timeouts.at(0));
+}
+
+TEST_F(LoopTest, TimerDueNowIsADueTimerNotNoTimer) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    struct Arm {
+        void On() {
+            if (++runs == 1) timer.set(0, &Arm::Fired, this);
+        }
+        void Fired() { multiplexer.terminate(); }
+        int runs = 0;
+        Timer timer;
+    } arm;
+    Dpc dpc;
+    dpc.Bind(&arm, &Arm::On);
+    dpc.Activate();
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    EXPECT_EQ((std::vector<int>{0}), timeouts);
+}
+
+// ---- handlers ----
+
+TEST_F(LoopTest, HandlersAreServedInAttachOrderAlsoWithoutEvents) {
+    std::vector<std::string> log;
+    SocketPair a, b, c;
+    Probe pa("a", log), pb("b", log), pc("c", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    pb.event.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    pc.event.Schedule(Fd(::dup(c.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(c.fd[1], "x", 1));
+    ASSERT_EQ(1, ::write(a.fd[1], "x", 1));
+    pc.action = [] { multiplexer.terminate(); };
+    run();
+    EXPECT_EQ((std::vector<std::string>{"a:1", "b:0", "c:1"}), log);
+    EXPECT_EQ(1u, pa.event.counter());
+    EXPECT_EQ(0u, pb.event.counter());
+}
+
+TEST_F(LoopTest, NoHandlerIsServedWhenPollTimesOut) {
+    std::vector<std::string> log;
+    SocketPair a;
+    Probe pa("a", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    max_passes = 3;
+    run();
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(LoopTest, TerminateInAHandlerStopsTheDispatchAndLeavesTheRestAttached) {
+    std::vector<std::string> log;
+    SocketPair a, b;
+    Probe pa("a", log), pb("b", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    pb.event.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(b.fd[1], "x", 1));
+    pa.action = [] { multiplexer.terminate(); };
+    Capture err(std::cerr);
+    run();
+    EXPECT_EQ((std::vector<std::string>{"a:0"}), log);
+    EXPECT_TRUE(pb.event.attached());
+    pb.event.Release();
+    pa.event.Release();
+    EXPECT_EQ("", err.str());
+    EXPECT_EQ(0u, multiplexer.handler_count());
+}
+
+TEST_F(LoopTest, HandlerMayDetachItselfAnotherOrDestroyItsOwner) {
+    std::vector<std::string> log;
+    SocketPair a, b, c, d;
+    auto pa = std::make_unique<Probe>("a", log);
+    auto pb = std::make_unique<Probe>("b", log);
+    auto pc = std::make_unique<Probe>("c", log);
+    auto pd = std::make_unique<Probe>("d", log);
+    pa->event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    pb->event.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    pc->event.Schedule(Fd(::dup(c.fd[0])), POLLIN);
+    pd->event.Schedule(Fd(::dup(d.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(a.fd[1], "x", 1));
+    // a destroys itself, b releases itself and destroys c before c's turn; d stops.
+    pa->action = [&] { pa.reset(); };
+    pb->action = [&] {
+        pb->event.Release();
+        pc.reset();
+    };
+    pd->action = [] { multiplexer.terminate(); };
+    Capture err(std::cerr);
+    run();
+    EXPECT_EQ((std::vector<std::string>{"a:1", "b:0", "d:0"}), log);
+    EXPECT_EQ(1u, multiplexer.handler_count());
+    pd.reset();
+    EXPECT_EQ(0u, multiplexer.handler_count());
+    EXPECT_EQ("", err.str());
+}
+
+TEST_F(LoopTest, HandlerDetachedBySecondDeferredRunIsNotServed) {
+    std::vector<std::string> log;
+    SocketPair a, b;
+    Probe pa("a", log), pb("b", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    pb.event.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(b.fd[1], "x", 1));
+    struct Drop {
+        void On() {
+            if (++runs == 2) probe->event.Release();
+        }
+        Probe* probe;
+        int runs = 0;
+    } drop{&pa};
+    Dpc dpc;
+    dpc.Bind(&drop, &Drop::On);
+    dpc.Activate();
+    pb.action = [] { multiplexer.terminate(); };
+    run();
+    EXPECT_EQ((std::vector<std::string>{"b:1"}), log);
+}
+
+TEST_F(LoopTest, RescheduledEventMovesToTheEndOfTheServingOrder) {
+    std::vector<std::string> log;
+    SocketPair a, b;
+    Probe pa("a", log), pb("b", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    pb.event.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(a.fd[1], "x", 1));
+    int passes = 0;
+    pa.action = [&] {
+        if (++passes == 1)
+            pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+        else
+            multiplexer.terminate();
+    };
+    run();
+    EXPECT_EQ((std::vector<std::string>{"a:1", "b:0", "b:0", "a:1"}), log);
+}
+
+TEST_F(LoopTest, DuplicateAttachAndInvalidDetachAreReported) {
+    std::vector<std::string> log;
+    SocketPair a;
+    Probe pa("a", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+    Capture err(std::cerr);
+    multiplexer.attach(&pa.event);
+    EXPECT_EQ(1u, multiplexer.handler_count());
+    pa.event.Release();
+    multiplexer.detach(&pa.event);
+    EXPECT_EQ("duplicate multiplexer attach \"a\" ignored.\nindvalid Multiplexer::detach a\n", err.str());
+}
+
+// ---- status text ----
+
+TEST(PollEventAsText, NamesEachBitInOrder) {
+    EXPECT_EQ("", PollEventAsText(0));
+    EXPECT_EQ("POLLIN|POLLERR|POLLHUP", PollEventAsText(0x19));
+    EXPECT_EQ("POLLIN|POLLOUT", PollEventAsText(POLLIN | POLLOUT));
+    EXPECT_EQ("POLLMSG", PollEventAsText(0x400 | 0x800));
+}
+
+TEST_F(LoopTest, DumpListsNamedHandlersWithTheirMeasures) {
+    std::vector<std::string> log;
+    SocketPair a;
+    Probe pa("a-handler", log);
+    pa.event.Schedule(Fd(::dup(a.fd[0])), POLLIN | POLLOUT);
+    max_passes = 1;
+    run();
+    std::ostringstream os;
+    multiplexer.dump(os);
+    const std::string text = os.str();
+    EXPECT_EQ(0u, text.find("dpc transition measurement (min/max/cur/counter): min="));
+    EXPECT_NE(std::string::npos, text.find("\nevent transition measurement (min/max/cur/counter): "));
+    EXPECT_NE(std::string::npos, text.find("\ntimer transition measurement (min/max/cur/counter): "));
+    EXPECT_NE(std::string::npos, text.find("|                  name                  |"));
+    EXPECT_NE(std::string::npos, text.find("a-handler"));
+    EXPECT_NE(std::string::npos, text.find("POLLIN|POLLOUT"));
+    EXPECT_NE(std::string::npos, text.find("attached"));
+    EXPECT_NE(std::string::npos, text.find("min=0 max=0 avg=0 counter=0"));
+}
+
+TEST(Measure, KeepsMinMaxLastAndCount) {
+    Measure m;
+    std::ostringstream fresh;
+    fresh << m;
+    EXPECT_EQ("min=0 max=0 avg=0 counter=0", fresh.str());
+    m.sample(5);
+    m.sample(2);
+    m.sample(9);
+    m.sample(4);
+    std::ostringstream os;
+    os << m;
+    EXPECT_EQ("min=2 max=9 avg=4 counter=4", os.str());
+}
