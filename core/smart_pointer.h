@@ -25,7 +25,7 @@ public:
         ptr_ = nullptr;
         if (!p) return;
         if (p->ref_count > 0) --p->ref_count;
-        if (p->ref_count == 0) delete p;
+        if (p->ref_count == 0) destroy(p);
     }
     void clean() { remove_current(); }
 
@@ -73,6 +73,10 @@ protected:
     }
 
 private:
+    // Kept out of line: inlined into callers, g++ cannot follow the count and
+    // reports uses after free that cannot happen.
+    [[gnu::noinline]] static void destroy(T* p) { delete p; }
+
     void add_ref() {
         if (ptr_) ++ptr_->ref_count;
     }
