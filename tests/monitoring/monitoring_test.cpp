@@ -100,7 +100,7 @@ protected:
         ASSERT_TRUE(runner.until([this] { return agent.Accept() && agentLink->IsConnected(); }));
         start = Mux::milliseconds();
     }
-    void TearDown() { ctl.agents().Clear(); }
+    void TearDown() override { ctl.agents().Clear(); }
 
     DrivenClock clock;
     LineCapture log{std::clog};
