@@ -3,6 +3,7 @@
 
   asn1gen.py check  ASN_DIR                 verify the modules, exit 1 on a mismatch
   asn1gen.py strict ASN_DIR OUT_DIR         strict X.680 modules for erlc
+  asn1gen.py cpp    ASN_DIR OUT_DIR         C++ header and source per module
 """
 
 import os
@@ -12,16 +13,24 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import asn1model  # noqa: E402
 import checks  # noqa: E402
+import cpp  # noqa: E402
 import strict  # noqa: E402
 
 
 def write_file(path, text):
+    """Leaves an unchanged file alone, so its dependants are not rebuilt."""
+    try:
+        with open(path) as f:
+            if f.read() == text:
+                return
+    except OSError:
+        pass
     with open(path, 'w') as f:
         f.write(text)
 
 
 def main(argv):
-    if len(argv) < 3 or argv[1] not in ('check', 'strict'):
+    if len(argv) < 3 or argv[1] not in ('check', 'strict', 'cpp'):
         sys.stderr.write(__doc__)
         return 2
     try:
@@ -38,6 +47,12 @@ def main(argv):
         return 0
     out = argv[3]
     os.makedirs(out, exist_ok=True)
+    if argv[1] == 'cpp':
+        emitter = cpp.Emitter(mods)
+        for name, mod in mods.items():
+            write_file(os.path.join(out, name + '.h'), emitter.header(mod))
+            write_file(os.path.join(out, name + '.cpp'), emitter.source(mod))
+        return 0
     ren = strict.renames(mods)
     for name, mod in mods.items():
         write_file(os.path.join(out, name + '.asn1'), strict.write_module(mod, mods, ren))
