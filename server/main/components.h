@@ -1,0 +1,21 @@
+// The daemon's components: created in start-up order, bound to the control server in
+// bind order. Services whose code is not in this build are skipped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "config/ini_file.h"
+#include "server/ctrl_server.h"
+
+// The slot factories, the TDM switch and the monitoring service (configured from the
+// whole configuration), in this order.
+void CreateComponents(IniFile::File& config);
+// Clock configuration commands are then answered with unsupported.
+void DisableClockControl();
+// HeartBeatCtl, Slots, HwTests, BusCtl, E1Ctl, spiCtrl, MonitoringCtl: those present.
+void BindServices(CtrlSrv::Server& server);
+// The names of the services of the bind order that this build lacks.
+std::vector<std::string> MissingServices();
+// SIGHUP: the slots service recounts the board's resources and sends a query signal.
+void UpdateHardwareResources();
