@@ -1,0 +1,4 @@
+# The built daemon as a process: black-box checks, and a valgrind session.
+add_test(NAME server_daemon_blackbox
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/daemon_blackbox.py $<TARGET_FILE:tamboril-sim>)
+set_tests_properties(server_daemon_blackbox PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
