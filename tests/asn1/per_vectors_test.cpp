@@ -237,7 +237,7 @@ TEST(PerLengthTest, GeneralLengthForms) {
         EXPECT_EQ(out, expected) << length;
         OCTET_STRING back;
         ASSERT_TRUE(Decode(expected, back)) << length;
-        EXPECT_TRUE(back == octets);
+        EXPECT_EQ(back.compare(octets), 0);
         OCTET_STRING partial;
         EXPECT_FALSE(Decode(Bytes(expected.begin(), expected.end() - 1), partial)) << length;
     }
@@ -272,7 +272,7 @@ TEST(PerLengthTest, ConstrainedSizesAndTheStringLimit) {
     EXPECT_EQ(out[1], '\x00');
     OCTET_STRING back(&kBigOctets);
     ASSERT_TRUE(Decode(out, back));
-    EXPECT_TRUE(back == big);
+    EXPECT_EQ(back.compare(big), 0);
 
     big.push_back('y');
     out.clear();

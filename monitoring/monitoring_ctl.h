@@ -1,0 +1,63 @@
+// The monitoring service: keeps the status the controller reports with `display`,
+// passes the values on to the SNMP agents, and tells the controller the power
+// supply state when it connects.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <string>
+
+#include "config/ini_file.h"
+#include "monitoring/snmp_agent_ctrl.h"
+#include "protocol/LGCP.h"
+#include "server/ctrl_service.h"
+
+class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
+public:
+    // Where the power check reads the supply state; the board's reader by default.
+    using PowerSource = LGCP::POWERStatus::NamedNumber (*)();
+
+    static MonitoringCtl& instance();
+
+    MonitoringCtl();
+    ~MonitoringCtl() override;
+
+    void Configure(IniFile::File& file);
+
+    void OnConnect() override;
+    void OnDisconnect() override;
+    bool OnCommand(const LGCP::Command& command) override;
+    void OnSnmpAgentConnect(const std::string& name) override;
+
+    void OnDisplayCMD(const LGCP::DisplayParams& params);
+
+    static PowerSource SetPowerSource(PowerSource source);
+    LGCP::POWERStatus::NamedNumber CheckPower();
+    void CheckController();
+
+    SnmpAgentCtrl& agents() { return agents_; }
+    std::uint8_t indicators() const { return indicators_; }
+    const std::list<std::string>& trapReceivers() const { return trapReceivers_; }
+    int controllerStatus() const { return controllerStatus_; }
+
+private:
+    void SendBoardStatus(const LGCP::BoardStatusParams& board);
+    void SendPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
+    void SendCounters();
+
+    SnmpAgentCtrl agents_;
+    static PowerSource powerSource_;
+    LGCP::POWERStatus::NamedNumber power_ = LGCP::POWERStatus::unknown;
+    std::uint8_t indicators_ = 0;
+    std::list<std::string> trapReceivers_;
+    // HSP::ControllerStatus value the controller last reported; -1 before any.
+    int reportedController_ = -1;
+    int controllerStatus_ = 0;
+    int routerCount_ = 0;
+    int controllerCount_ = 0;
+    int serverCount_ = 0;
+    std::map<int, int> boardCounts_;
+    // The last display record of each alternative.
+    std::map<int, LGCP::DisplayParams> status_;
+};

@@ -1,0 +1,75 @@
+#include "monitoring/snmp_agent_instance.h"
+
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+#include "asn1/coder_env.h"
+#include "core/clock.h"
+
+const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> SnmpAgentInstance::monitoringAddressTypes[] =
+    {{"lemzgw", lemzgw}, {"lemzgw.mb", lemzgw_mb}, {"vaku", vaku}, {nullptr, lemzgw}};
+
+SnmpAgentInstance::SnmpAgentInstance(MonitoringAddressType type, const std::string& name,
+                                     const std::string& address)
+    : type_(type), name_(name), link_(std::make_unique<Control::ConnectorNet>(address)) {
+    serviceName_ = "snmpagent." + name + " " + address;
+    link_->service_name(serviceName_);
+    link_->Bind(this);
+}
+
+SnmpAgentInstance::~SnmpAgentInstance() {
+    link_->UnBind();
+    link_->Deactivate();
+}
+
+void SnmpAgentInstance::OnConnect() {
+    lastReceive_ = Mux::milliseconds();
+    pingTimer_.set(kPingPeriod, &SnmpAgentInstance::OnPingTimer, this);
+    if (notify_ != nullptr) notify_->OnSnmpAgentConnect(name_);
+}
+
+void SnmpAgentInstance::OnDisconnect() {
+    pingTimer_.reset();
+}
+
+void SnmpAgentInstance::OnMessage(const char* data, int length) {
+    lastReceive_ = Mux::milliseconds();
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    MON::Message message;
+    if (!ASN1::decode(data, data + length, &env, message, true)) {
+        std::cerr << serviceName_ << ": receive : decode error!" << std::endl;
+        return;
+    }
+    const MON::PDU& pdu = message.get_pdu();
+    if (pdu.response_isSelected() || pdu.signal_isSelected()) return;
+    std::cerr << serviceName_ << ": receive unknown message type" << std::endl;
+}
+
+void SnmpAgentInstance::Command(const MON::Command& command) {
+    if (!link_->IsConnected()) return;
+    if (static_cast<std::int32_t>(Mux::milliseconds() - lastReceive_) >
+        static_cast<std::int32_t>(kReceiveTimeout)) {
+        std::clog << serviceName_ << ": ping timeout !!!" << std::endl;
+        pingTimer_.reset();
+        link_->Disconnect();
+        return;
+    }
+    MON::Message message;
+    message.set_pdu().select_command(command);
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    std::vector<char> buffer;
+    buffer.reserve(200);
+    if (!ASN1::encode(message, env, std::back_inserter(buffer))) {
+        std::clog << serviceName_ << ": encode MON message fail!!!" << std::endl;
+        return;
+    }
+    link_->Send(buffer.data(), static_cast<int>(buffer.size()));
+    pingTimer_.set(kPingPeriod, &SnmpAgentInstance::OnPingTimer, this);
+}
+
+void SnmpAgentInstance::OnPingTimer(Timer*) {
+    Command(MON::Command(MON::Command::ping::id, ASN1::Null()));
+}

@@ -1,0 +1,36 @@
+// External TDM channels: an ext slot transmits on and receives from two channels of
+// the switch given relative to the shared bus (address 8192 + value).
+#pragma once
+
+#include <iosfwd>
+
+#include "slots/slot.h"
+#include "slots/slot_factory.h"
+
+class ExtSlot : public Slot {
+public:
+    ExtSlot(SlotFactory* factory, int transmitter, int receiver);
+
+    const char* GetName() const override { return "ext"; }
+    int GetTransmitChannel() const override { return transmitter_; }
+    int GetReceiveChannel() const override { return receiver_; }
+    bool IDestroy() override;
+
+private:
+    int transmitter_;
+    int receiver_;
+};
+
+class ExtFactory : public SlotFactory {
+public:
+    static ExtFactory& instance();
+
+    void PutHeader(std::ostream& os) const override;
+
+    // The switch address for a value of the create parameters; kNoChannel when the
+    // value names no channel of the switch.
+    static int Address(int value);
+
+protected:
+    Slot* INewSlot(const LGCP::CreateParams& params) override;
+};
