@@ -1,61 +1,47 @@
 #include "server/main/components.h"
 
-#include <iostream>
-
 #include "hardware/hw_mux.h"
-#include "server/heartbeat_ctl.h"
-
-#if __has_include("slots/slots.h")
-#define TAMBORIL_HAVE_SLOTS 1
-#include "slots/factories.h"
-#include "slots/slots.h"
-#endif
-#if __has_include("monitoring/monitoring_ctl.h")
-#define TAMBORIL_HAVE_MONITORING 1
 #include "monitoring/monitoring_ctl.h"
-#endif
+#include "radio/rtp_ext_factories.h"
+#include "server/heartbeat_ctl.h"
+#include "slots/ext_slot.h"
+#include "slots/map_slot.h"
+#include "slots/pending_factories.h"
+#include "slots/rtp_factory.h"
+#include "slots/slots.h"
 
 void CreateComponents(IniFile::File& config) {
-#ifdef TAMBORIL_HAVE_SLOTS
-    CreateSlotFactories();
-#endif
+    // Each factory joins the head of the chain: the last made is tried first.
+    MapFactory::instance();
+    PstnFactory::instance();
+    RtpFactory::instance();
+    ModemFactory::instance();
+    Mixer::MixerFactory::instance();
+    ExtFactory::instance();
+    MccFactory::instance();
+    EchoFactory::instance();
+    VoiceFactory::instance();
+    T38SoftFactory::instance();
+    IsdnFactory::instance();
+    RtpLEMZFactory::instance();
+    RtpED137Factory::instance();
+    HdlcSlotFactory::instance();
     HwMux::instance();
-#ifdef TAMBORIL_HAVE_MONITORING
-    MonitoringCtl::instance()->Configure(config);
-#else
-    (void)config;
-#endif
+    MonitoringCtl::instance().Configure(config);
 }
 
 void DisableClockControl() {
-    // The clock-control service is not part of this build: there is nothing to switch
-    // off, and clockCfg is answered with unexpectedMsgType by the server.
+    // The clock-control service is not part of this build yet: there is nothing to
+    // switch off, and clockCfg is answered with unexpectedMsgType by the server.
 }
 
 void BindServices(CtrlSrv::Server& server) {
     server.Bind(HeartBeatCtl::instance());
-#ifdef TAMBORIL_HAVE_SLOTS
-    server.Bind(Slots::instance());
-#endif
-#ifdef TAMBORIL_HAVE_MONITORING
-    server.Bind(MonitoringCtl::instance());
-#endif
-}
-
-std::vector<std::string> MissingServices() {
-    std::vector<std::string> missing;
-#ifndef TAMBORIL_HAVE_SLOTS
-    missing.push_back("Slots");
-#endif
-    missing.insert(missing.end(), {"HwTests", "BusCtl", "E1Ctl", "spiCtrl"});
-#ifndef TAMBORIL_HAVE_MONITORING
-    missing.push_back("MonitoringCtl");
-#endif
-    return missing;
+    server.Bind(&Slots::instance());
+    // HwTests, BusCtl, E1Ctl and spiCtrl come here once they are built.
+    server.Bind(&MonitoringCtl::instance());
 }
 
 void UpdateHardwareResources() {
-#ifdef TAMBORIL_HAVE_SLOTS
-    Slots::instance()->UpdateHardwareResources();
-#endif
+    Slots::instance().UpdateHardwareResources();
 }

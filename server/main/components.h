@@ -1,9 +1,6 @@
 // The daemon's components: created in start-up order, bound to the control server in
-// bind order. Services whose code is not in this build are skipped.
+// bind order. The hardware services not built yet are skipped.
 #pragma once
-
-#include <string>
-#include <vector>
 
 #include "config/ini_file.h"
 #include "server/ctrl_server.h"
@@ -13,9 +10,7 @@
 void CreateComponents(IniFile::File& config);
 // Clock configuration commands are then answered with unsupported.
 void DisableClockControl();
-// HeartBeatCtl, Slots, HwTests, BusCtl, E1Ctl, spiCtrl, MonitoringCtl: those present.
+// HeartBeatCtl, Slots, HwTests, BusCtl, E1Ctl, spiCtrl, MonitoringCtl: those built.
 void BindServices(CtrlSrv::Server& server);
-// The names of the services of the bind order that this build lacks.
-std::vector<std::string> MissingServices();
 // SIGHUP: the slots service recounts the board's resources and sends a query signal.
 void UpdateHardwareResources();

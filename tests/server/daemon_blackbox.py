@@ -52,42 +52,42 @@ def session(exe, c):
 
         a = d.connect()
         a.send(ping(seq=7))
-        c.check(response_of(a.recv_frame()) == (7, None, "success"), "ping with seq")
+        c.check(response_of(a.response()) == (7, None, "success"), "ping with seq")
         a.send(ping())
-        c.check(response_of(a.recv_frame()) == (None, None, "success"), "ping without seq")
+        c.check(response_of(a.response()) == (None, None, "success"), "ping without seq")
         a.send(ping(seq=8, slot=1024))
-        c.check(response_of(a.recv_frame()) == (8, None, ("error", INVALID_SLOT)), "slot 1024")
+        c.check(response_of(a.response()) == (8, None, ("error", INVALID_SLOT)), "slot 1024")
         a.send(ping(seq=9, slot=65535))
-        c.check(response_of(a.recv_frame()) == (9, None, ("error", INVALID_SLOT)), "slot 65535")
+        c.check(response_of(a.response()) == (9, None, ("error", INVALID_SLOT)), "slot 65535")
         a.send(message(10, 5, bytes([0x85])))  # signal activated from the controller
-        c.check(response_of(a.recv_frame()) == (10, None, ("error", UNEXPECTED)), "signal pdu")
+        c.check(response_of(a.response()) == (10, None, ("error", UNEXPECTED)), "signal pdu")
         a.send(message(11, None, bytes([0x40])))  # response success from the controller
-        c.check(response_of(a.recv_frame()) == (11, None, ("error", UNEXPECTED)), "response pdu")
+        c.check(response_of(a.response()) == (11, None, ("error", UNEXPECTED)), "response pdu")
         a.send(query(seq=12, slot=3))  # query with a slot number is claimed by nobody
-        c.check(response_of(a.recv_frame()) == (12, 3, ("error", UNEXPECTED)), "query with a slot")
+        c.check(response_of(a.response()) == (12, 3, ("error", UNEXPECTED)), "query with a slot")
 
         a.send(b"\xff\xff\xff")
         a.send(ping(seq=13))
-        c.check(response_of(a.recv_frame()) == (13, None, "success"), "command after an undecodable frame")
+        c.check(response_of(a.response()) == (13, None, "success"), "command after an undecodable frame")
         c.check(d.wait_line("receive fail: decode error!", "err") is not None, "decode error line")
         c.check(d.wait_line(" msg: FF FF FF ", "err") is not None, "decode error bytes")
 
         # An incomplete frame is dropped after 3000 ms; the stream then starts afresh.
         a.send_raw(bytes([3, 0, 0, 20, 0x80, 0x01]))
-        c.check(a.recv_frame(timeout=1.0) is None, "incomplete frame not answered")
+        c.check(a.response(timeout=1.0) is None, "incomplete frame not answered")
         time.sleep(2.6)
         a.send(ping(seq=14))
-        c.check(response_of(a.recv_frame()) == (14, None, "success"), "frame after the dropped one")
+        c.check(response_of(a.response()) == (14, None, "success"), "frame after the dropped one")
 
         # One controller at a time.
         b = d.connect()
         c.check(b.recv_frame(timeout=3.0) == b"EOF", "second controller refused")
         b.close()
         a.send(query(seq=15))
-        first = response_of(a.recv_frame())
+        first = response_of(a.response())
         slots_bound = first == (15, None, "success")
         if slots_bound:
-            sig = response_of(a.recv_frame())
+            sig = response_of(a.signal(0))
             c.check(sig == (None, None, ("signal", 0)), "query signal after query: %r" % (sig,))
         else:
             c.check(first == (15, None, ("error", UNEXPECTED)), "query without the slots service")
@@ -95,15 +95,15 @@ def session(exe, c):
         time.sleep(0.3)
         b = d.connect()
         b.send(ping(seq=16))
-        c.check(response_of(b.recv_frame(timeout=5.0)) == (16, None, "success"), "second controller served")
+        c.check(response_of(b.response(timeout=5.0)) == (16, None, "success"), "second controller served")
 
         # SIGHUP: resource update, one query signal when the slots service is bound.
         d.signal(signal.SIGHUP)
         c.check(d.wait_line("update hardware resources", "err") is not None, "SIGHUP line")
         if slots_bound:
-            sig = b.recv_frame(timeout=3.0)
-            c.check(sig is not None and response_of(sig) == (None, None, ("signal", 0)), "SIGHUP query signal")
-        c.check(b.recv_frame(timeout=0.5) is None, "nothing more after SIGHUP")
+            sig = response_of(b.signal(0))
+            c.check(sig == (None, None, ("signal", 0)), "SIGHUP query signal: %r" % (sig,))
+        c.check(b.signal(0, timeout=0.5) is None, "one query signal after SIGHUP")
 
         # SIGUSR2: the status dump.
         status = os.path.join(d.log_dir, "server-status")

@@ -119,6 +119,7 @@ class Client:
     def __init__(self, port):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
         self.buf = b""
+        self.signals = []
 
     def send(self, body):
         self.sock.sendall(tpkt(body))
@@ -148,6 +149,30 @@ class Client:
             if not data:
                 return b"EOF"
             self.buf += data
+
+    def response(self, timeout=3.0):
+        """The next response; signals met on the way are kept in `signals`."""
+        deadline = time.time() + timeout
+        while True:
+            body = self.recv_frame(max(0.0, deadline - time.time()))
+            if body is None or body == b"EOF":
+                return body
+            if response_of(body)[2][0] == "signal":
+                self.signals.append(body)
+                continue
+            return body
+
+    def signal(self, index, timeout=3.0):
+        """The next signal of that alternative (kept or arriving), or None."""
+        deadline = time.time() + timeout
+        while True:
+            for i, body in enumerate(self.signals):
+                if response_of(body)[2] == ("signal", index):
+                    return self.signals.pop(i)
+            body = self.recv_frame(max(0.0, deadline - time.time()))
+            if body is None or body == b"EOF":
+                return None
+            self.signals.append(body)
 
     def close(self):
         self.sock.close()
@@ -183,7 +208,9 @@ SUCCESS = 0x40  # response success after the preamble
 
 
 def response_of(body):
-    """(seq or None, slot or None, kind) where kind is "success", ("error", cause) or ("signal", index)."""
+    """None for no body; else (seq or None, slot or None, kind) where kind is "success", ("error", cause) or ("signal", index)."""
+    if body is None or body == b"EOF" or len(body) == 0:
+        return None
     pre = body[0]
     pos = 1
     seq = slot = None
