@@ -1,0 +1,253 @@
+// The monitoring service against a fake SNMP agent listening on loopback: pings on
+// the driven loop clock, the receive time-out, and the batches a `display` sends.
+#include "monitoring/monitoring_ctl.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asn1/coder_env.h"
+#include "tests/core/control_service_test.h"
+#include "tests/slots/fake_server.h"
+
+namespace {
+
+using testing_core::Client;
+using testing_core::DrivenClock;
+using testing_core::LineCapture;
+using testing_core::Runner;
+
+// The agent's side: a listening socket, the accepted link and the messages read.
+class FakeAgent {
+public:
+    FakeAgent() {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(0, ::bind(listen_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+        EXPECT_EQ(0, ::listen(listen_, 4));
+        socklen_t len = sizeof(sa);
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&sa), &len);
+        port_ = ntohs(sa.sin_port);
+    }
+    ~FakeAgent() { ::close(listen_); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    bool Accept() {
+        if (link_) return true;
+        int fd = ::accept(listen_, nullptr, nullptr);
+        if (fd < 0) return false;
+        link_ = std::make_unique<Client>(fd);
+        return true;
+    }
+    // Complete messages received so far, decoded.
+    std::vector<MON::Message> Messages() {
+        std::vector<MON::Message> out;
+        if (!link_) return out;
+        const std::string& bytes = link_->received();
+        size_t at = 0;
+        while (at + 4 <= bytes.size()) {
+            size_t length =
+                (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
+            if (length < 4 || at + length > bytes.size()) break;
+            MON::Message m;
+            ASN1::CoderEnv env;
+            env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+            EXPECT_TRUE(ASN1::decode(bytes.data() + at + 4, bytes.data() + at + length, &env, m, true));
+            out.push_back(m);
+            at += length;
+        }
+        return out;
+    }
+    size_t Pings() {
+        size_t n = 0;
+        for (const auto& m : Messages()) n += m.get_pdu().get_command().ping_isSelected();
+        return n;
+    }
+    void SendPingResponse() {
+        MON::Message m;
+        m.set_pdu().select_response().select_ping().select_success();
+        ASN1::CoderEnv env;
+        env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+        std::string body;
+        ASSERT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
+        link_->send(testing_core::Frame(body));
+    }
+    Client& link() { return *link_; }
+
+private:
+    int listen_ = -1;
+    uint16_t port_ = 0;
+    std::unique_ptr<Client> link_;
+};
+
+class MonitoringTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::server = fake::Server{};
+        auto instance =
+            std::make_unique<SnmpAgentInstance>(SnmpAgentInstance::lemzgw, "lemzgw", agent.address());
+        agentLink = instance.get();
+        instance->Bind(&ctl);
+        ctl.agents().Add(std::move(instance));
+        ASSERT_TRUE(runner.until([this] { return agent.Accept() && agentLink->IsConnected(); }));
+        start = Mux::milliseconds();
+    }
+    void TearDown() override { ctl.agents().Clear(); }
+
+    DrivenClock clock;
+    LineCapture log{std::clog};
+    LineCapture errors{std::cerr};
+    Runner runner;
+    FakeAgent agent;
+    MonitoringCtl ctl;
+    SnmpAgentInstance* agentLink = nullptr;
+    uint32_t start = 0;
+};
+
+TEST_F(MonitoringTest, PingEveryFiveSecondsOfSilenceAndTimeOutAfterThirty) {
+    // The connect itself sent the monitoring state; pings follow at 5 s steps.
+    ASSERT_TRUE(runner.until([this] { return agent.Pings() == 1; }, 6000));
+    EXPECT_EQ(Mux::milliseconds() - start, 5000u);
+    ASSERT_TRUE(runner.until([this] { return agent.Pings() == 6; }, 30000));
+    EXPECT_EQ(Mux::milliseconds() - start, 30000u);
+    // Nothing came back: the next send closes the link instead.
+    ASSERT_TRUE(runner.until([this] { return agent.link().eof(); }, 6000));
+    EXPECT_EQ(Mux::milliseconds() - start, 35000u);
+    EXPECT_EQ(agent.Pings(), 6u);
+    EXPECT_EQ(log.count("snmpagent.lemzgw " + agent.address() + ": ping timeout !!!"), 1u);
+}
+
+TEST_F(MonitoringTest, AnswersKeepTheLinkUp) {
+    for (int i = 1; i <= 8; ++i) {
+        ASSERT_TRUE(runner.until([&] { return agent.Pings() == static_cast<size_t>(i); }, 6000));
+        agent.SendPingResponse();
+    }
+    EXPECT_FALSE(agent.link().eof());
+    EXPECT_EQ(log.count_prefix("snmpagent."), 0u);
+    EXPECT_EQ(errors.count_prefix("snmpagent."), 0u);
+}
+
+TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {
+    ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
+    size_t before = agent.Messages().size();
+
+    LGCP::Command receivers;
+    auto& list = receivers.select_display().select_snmpTrapReceivers();
+    list.push_back(ASN1::IA5String("10.0.0.1"));
+    list.push_back(ASN1::IA5String("10.0.0.2:162"));
+    fake::server.Begin(-1, 3);
+    EXPECT_TRUE(ctl.OnCommand(receivers));
+    auto answers = fake::server.Take();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].kind, fake::Sent::success);
+
+    LGCP::Command board;
+    LGCP::BoardStatusParams& status = board.select_display().select_board().select_boardStatus();
+    status.set_position(2);
+    status.set_version(std::vector<char>{'1', '.', '4'});
+    status.set_status(LGCP::ExtBoardStatus::ready);
+    status.set_type(LGCP::ExtBoardType::fxs);
+    EXPECT_TRUE(ctl.OnCommand(board));
+
+    ASSERT_TRUE(runner.until([&] { return agent.Messages().size() == before + 2; }, 1000));
+    auto messages = agent.Messages();
+    const MON::Command& sinks = messages[before].get_pdu().get_command();
+    ASSERT_TRUE(sinks.snmp_trapsink_set_isSelected());
+    const auto& entries = sinks.get_snmp_trapsink_set().get_trapsinks();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(static_cast<const std::string&>(entries[0].get_host()), "10.0.0.1");
+    EXPECT_FALSE(entries[0].port_isPresent());
+    EXPECT_EQ(static_cast<const std::string&>(entries[1].get_host()), "10.0.0.2:162");
+
+    const MON::Command& set = messages[before + 1].get_pdu().get_command();
+    ASSERT_TRUE(set.snmp_set_isSelected());
+    const auto& commands = set.get_snmp_set().get_commands();
+    ASSERT_EQ(commands.size(), 3u);
+    const char* names[] = {"extBoardStatus", "extBoardSoftVer", "extBoardType"};
+    const char* values[] = {"3", "1.4", "2"};
+    int uniq = commands[0].get_uniq().getValue();
+    for (size_t i = 0; i < 3; ++i) {
+        const MON::IniName& id = commands[i].get_id().get_name();
+        EXPECT_EQ(static_cast<const std::string&>(id.get_section()), "extBoardTable");
+        EXPECT_EQ(static_cast<const std::string&>(id.get_name()), names[i]);
+        EXPECT_EQ(id.get_index().getValue(), 2);
+        EXPECT_EQ(static_cast<const std::string&>(commands[i].get_value()), values[i]);
+        // One running number per value and per agent kind: three kinds take every item.
+        EXPECT_EQ(commands[i].get_uniq().getValue(), uniq + 3 * static_cast<int>(i));
+    }
+
+    // Stored only: nothing more goes out.
+    LGCP::Command channel;
+    channel.select_display().select_board().select_boardChannelStatus();
+    EXPECT_TRUE(ctl.OnCommand(channel));
+    runner.for_ms(100);
+    EXPECT_EQ(agent.Messages().size(), before + 2);
+    fake::server.End();
+}
+
+TEST_F(MonitoringTest, FramerUpdatesOnlyItsIndicatorBitAndOtherCommandsAreNotClaimed) {
+    LGCP::Command framer;
+    LGCP::FramerInfo& info = framer.select_display().select_framer();
+    info.set_e1(2);
+    info.set_info().select_link(true);
+    fake::server.Begin(-1, 1);
+    EXPECT_TRUE(ctl.OnCommand(framer));
+    EXPECT_EQ(ctl.indicators(), 0x10);
+    info.set_info().select_line(true);
+    EXPECT_TRUE(ctl.OnCommand(framer));
+    EXPECT_EQ(ctl.indicators(), 0x30);
+    info.set_info().select_link(false);
+    EXPECT_TRUE(ctl.OnCommand(framer));
+    EXPECT_EQ(ctl.indicators(), 0x20);
+    LGCP::Command ping;
+    ping.select_ping();
+    EXPECT_FALSE(ctl.OnCommand(ping));
+    fake::server.End();
+}
+
+LGCP::POWERStatus::NamedNumber Both() {
+    return LGCP::POWERStatus::both;
+}
+
+TEST_F(MonitoringTest, ConnectSendsThePowerSignal) {
+    MonitoringCtl::SetPowerSource(&Both);
+    fake::server.Take();
+    ctl.OnConnect();
+    auto sent = fake::server.Take();
+    ASSERT_EQ(sent.size(), 1u);
+    ASSERT_TRUE(sent[0].value.power_isSelected());
+    EXPECT_EQ(static_cast<int>(sent[0].value.get_power().asInt()), 3);
+    EXPECT_EQ(ctl.controllerStatus(), 1);
+    fake::server.connected = false;
+    ctl.OnDisconnect();
+    EXPECT_EQ(ctl.controllerStatus(), 4);
+    MonitoringCtl::SetPowerSource(nullptr);
+}
+
+TEST(SnmpAgentConfig, EverySnmpagentSectionMakesALink) {
+    IniFile::File file;
+    std::istringstream in(
+        "[snmpagent]\nhost = 127.0.0.1:7001\nname = vaku\n"
+        "[snmpagent]\nhost = 127.0.0.1:7002\nname = lemzgw.mb\n"
+        "[snmpagent]\nhost = 127.0.0.1:7003\nname = nosuch\n");
+    file.IntOpenStream(in);
+    LineCapture errors{std::cerr};
+    SnmpAgentCtrl ctrl;
+    ctrl.Configure(file, nullptr);
+    ASSERT_EQ(ctrl.agents().size(), 2u);
+    EXPECT_EQ(ctrl.agents()[0]->type(), SnmpAgentInstance::vaku);
+    EXPECT_EQ(ctrl.agents()[1]->name(), "lemzgw.mb");
+    EXPECT_EQ(ctrl.agents()[1]->link().service_name(), "snmpagent.lemzgw.mb 127.0.0.1:7002");
+    EXPECT_FALSE(errors.texts().empty());
+    ctrl.Clear();
+}
+
+}  // namespace
