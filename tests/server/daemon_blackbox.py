@@ -92,10 +92,8 @@ def session(exe, c):
         else:
             c.check(first == (15, None, ("error", UNEXPECTED)), "query without the slots service")
         a.close()
-        time.sleep(0.3)
-        b = d.connect()
-        b.send(ping(seq=16))
-        c.check(response_of(b.response(timeout=5.0)) == (16, None, "success"), "second controller served")
+        b, answer = d.connect_served(ping(seq=16))
+        c.check(response_of(answer) == (16, None, "success"), "second controller served")
 
         # SIGHUP: resource update, one query signal when the slots service is bound.
         d.signal(signal.SIGHUP)

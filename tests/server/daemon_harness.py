@@ -93,6 +93,19 @@ class Daemon:
                     raise
                 time.sleep(0.05)
 
+    def connect_served(self, body, timeout=30.0):
+        """A new controller that got an answer to `body`: while the previous one is still
+        being released, a connection is refused, so this tries again."""
+        deadline = time.time() + timeout
+        while True:
+            c = self.connect(timeout)
+            c.send(body)
+            answer = c.response(timeout=max(1.0, deadline - time.time()))
+            if answer not in (None, b"EOF") or time.time() > deadline:
+                return c, answer
+            c.close()
+            time.sleep(0.1)
+
     def signal(self, sig):
         self.proc.send_signal(sig)
 
