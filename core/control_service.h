@@ -29,7 +29,7 @@ public:
 };
 
 struct State {
-    enum Type { Idle = 0, Connecting = 1, Deactivating = 2, Connected = 3 };
+    enum Type : int { Idle = 0, Connecting = 1, Deactivating = 2, Connected = 3 };
 };
 
 const char* GetTextNotation(State::Type state);

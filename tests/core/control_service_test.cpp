@@ -246,3 +246,29 @@ TEST(ServiceState, TextNotation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ServiceLifetime, OwnerMayDestroyTheServiceFromItsDisconnectNotice) {
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    auto* service = new Control::AcceptorNetCheckConnection(0);
+    service->bind_address("127.0.0.1");
+    RecordingNotify owner;
+    owner.on_disconnect = [&] {
+        service->Deactivate();
+        delete service;
+        service = nullptr;
+    };
+    service->Bind(&owner);
+    ASSERT_TRUE(service->Activate());
+    Runner run;
+    Client c = Client::Tcp(service->local_port());
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    c.close();
+    ASSERT_TRUE(run.until([&] { return service == nullptr; }));
+    run.for_ms(30);
+    EXPECT_EQ(1, owner.disconnects);
+}
+
+}  // namespace
