@@ -1,0 +1,55 @@
+#include "server/main/daemon_main.h"
+
+#include <iostream>
+#include <string>
+
+#include "config/daemon.h"
+#include "config/ini_file.h"
+#include "config/trace_ctl.h"
+#include "config/version.h"
+#include "core/acceptor_net.h"
+#include "core/child_wait.h"
+#include "core/dpc.h"
+#include "core/linux_run.h"
+#include "core/multiplexer.h"
+#include "server/command_line.h"
+#include "server/ctrl_server.h"
+#include "server/main/components.h"
+#include "server/main/signal_flags.h"
+
+void RunDaemon() {
+    Daemon::Params params;
+    params.name = std::string("tmb-") + Version::current.tag();
+    Daemon::Init(params);
+}
+
+int ServerMain(int argc, char** argv) {
+    IniFile::File config;
+    if (config.Open(kConfigFile)) {
+        traces = TraceCtl();
+        traces.Configure(config["traces"]);
+    }
+    InstallSignalHandlers();
+
+    CommandLine::Options options;
+    int status = CommandLine::Parse(argc, argv, options, std::cout);
+    if (status >= 0) return status;
+    if (options.disableClock) DisableClockControl();
+
+    CreateComponents(config);
+    if (options.daemon) RunDaemon();
+    Linux::Run pidFile("server");
+    std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
+
+    BindServices(ctrlServer);
+    ChildWait::Activate();
+    Dpc signals;
+    signals.Bind(&CheckSignals);
+    signals.Activate();
+    ctrlServer.Activate(new Control::AcceptorNetCheckConnection(options.port));
+
+    multiplexer.run(true, true);
+
+    ctrlServer.Deactivate();
+    return 0;
+}

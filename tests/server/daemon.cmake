@@ -1,0 +1,10 @@
+# The built daemon as a process: black-box checks, and a valgrind session.
+add_test(NAME server_daemon_blackbox
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/daemon_blackbox.py $<TARGET_FILE:tamboril-sim>)
+set_tests_properties(server_daemon_blackbox PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+# Valgrind cannot run a sanitizer build; that build checks memory itself.
+if(NOT TAMBORIL_SANITIZE)
+  add_test(NAME server_daemon_valgrind
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/daemon_valgrind.py $<TARGET_FILE:tamboril-sim>)
+  set_tests_properties(server_daemon_valgrind PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()

@@ -1,0 +1,158 @@
+"""Black-box checks of the built daemon: start line, pid file, answers over TCP,
+framing time-out, one controller at a time, signals and the command line."""
+import os
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from daemon_harness import (SKIP, Checks, Daemon, message, namespace_allowed, ping, query,  # noqa: E402
+                            response_of)
+
+TAG = "T230208-1648"
+INVALID_SLOT, UNEXPECTED = 2, 4
+USAGE_FIRST = "Usage:"
+USAGE_PORT = "  -p --port                        use this port"
+
+
+def command_line(exe, c):
+    def run(*args):
+        r = subprocess.run([exe] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=20)
+        return r.returncode, r.stdout.decode(), r.stderr.decode()
+
+    code, out, _ = run("--version")
+    c.check(code == 2 and out == "server version: %s\n" % TAG, "--version: %d %r" % (code, out))
+    for opt in ("--help", "-h"):
+        code, out, _ = run(opt)
+        c.check(code == 0 and out.startswith(USAGE_FIRST + "\n") and USAGE_PORT in out and out.endswith("\n\n"),
+                "%s: %d %r" % (opt, code, out))
+    code, out, err = run("-p", "30000")
+    c.check(code == 2 and out.startswith(USAGE_FIRST), "-p: %d %r" % (code, out))
+    c.check("invalid option" in err, "-p: getopt's message: %r" % err)
+    for bad in ("0", "65536", "abc", "12x", "-5", ""):
+        code, out, _ = run("--port", bad)
+        c.check(code == 2 and out.startswith(USAGE_FIRST), "--port %r: %d" % (bad, code))
+    code, out, _ = run("--port")
+    c.check(code == 2 and out.startswith(USAGE_FIRST), "--port without value: %d" % code)
+    code, out, _ = run("--help", "--version")
+    c.check(code == 0 and out.startswith(USAGE_FIRST), "--help --version: %d" % code)
+    code, out, _ = run("--version", "--bogus")
+    c.check(code == 2 and out.startswith(USAGE_FIRST), "--version --bogus: %d" % code)
+
+
+def session(exe, c):
+    d = Daemon(exe, args=["--disable-clock"], config="[traces]\nsignalling.events = 1\n")
+    try:
+        line = d.wait_line("Starting server ")
+        c.check(line == "Starting server [%s], port=%d" % (TAG, d.port), "start line: %r" % line)
+        pid_file = os.path.join(d.run_dir, "server.pid")
+        with open(pid_file) as f:
+            c.check(f.read() == str(d.proc.pid), "pid file holds the decimal pid")
+
+        a = d.connect()
+        a.send(ping(seq=7))
+        c.check(response_of(a.response()) == (7, None, "success"), "ping with seq")
+        a.send(ping())
+        c.check(response_of(a.response()) == (None, None, "success"), "ping without seq")
+        a.send(ping(seq=8, slot=1024))
+        c.check(response_of(a.response()) == (8, None, ("error", INVALID_SLOT)), "slot 1024")
+        a.send(ping(seq=9, slot=65535))
+        c.check(response_of(a.response()) == (9, None, ("error", INVALID_SLOT)), "slot 65535")
+        a.send(message(10, 5, bytes([0x85])))  # signal activated from the controller
+        c.check(response_of(a.response()) == (10, None, ("error", UNEXPECTED)), "signal pdu")
+        a.send(message(11, None, bytes([0x40])))  # response success from the controller
+        c.check(response_of(a.response()) == (11, None, ("error", UNEXPECTED)), "response pdu")
+        a.send(query(seq=12, slot=3))  # query with a slot number is claimed by nobody
+        c.check(response_of(a.response()) == (12, 3, ("error", UNEXPECTED)), "query with a slot")
+
+        a.send(b"\xff\xff\xff")
+        a.send(ping(seq=13))
+        c.check(response_of(a.response()) == (13, None, "success"), "command after an undecodable frame")
+        c.check(d.wait_line("receive fail: decode error!", "err") is not None, "decode error line")
+        c.check(d.wait_line(" msg: FF FF FF ", "err") is not None, "decode error bytes")
+
+        # An incomplete frame is dropped after 3000 ms; the stream then starts afresh.
+        a.send_raw(bytes([3, 0, 0, 20, 0x80, 0x01]))
+        c.check(a.response(timeout=1.0) is None, "incomplete frame not answered")
+        time.sleep(2.6)
+        a.send(ping(seq=14))
+        c.check(response_of(a.response()) == (14, None, "success"), "frame after the dropped one")
+
+        # One controller at a time.
+        b = d.connect()
+        c.check(b.recv_frame(timeout=3.0) == b"EOF", "second controller refused")
+        b.close()
+        a.send(query(seq=15))
+        first = response_of(a.response())
+        slots_bound = first == (15, None, "success")
+        if slots_bound:
+            sig = response_of(a.signal(0))
+            c.check(sig == (None, None, ("signal", 0)), "query signal after query: %r" % (sig,))
+        else:
+            c.check(first == (15, None, ("error", UNEXPECTED)), "query without the slots service")
+        a.close()
+        b, answer = d.connect_served(ping(seq=16))
+        c.check(response_of(answer) == (16, None, "success"), "second controller served")
+
+        # SIGHUP: resource update, one query signal when the slots service is bound.
+        d.signal(signal.SIGHUP)
+        c.check(d.wait_line("update hardware resources", "err") is not None, "SIGHUP line")
+        if slots_bound:
+            sig = response_of(b.signal(0))
+            c.check(sig == (None, None, ("signal", 0)), "SIGHUP query signal: %r" % (sig,))
+        c.check(b.signal(0, timeout=0.5) is None, "one query signal after SIGHUP")
+
+        # SIGUSR2: the status dump.
+        status = os.path.join(d.log_dir, "server-status")
+        d.signal(signal.SIGUSR2)
+        deadline = time.time() + 5
+        text = ""
+        while time.time() < deadline:
+            if os.path.exists(status):
+                with open(status) as f:
+                    text = f.read()
+                if "fd" in text and text.endswith("\n\n"):
+                    break
+            time.sleep(0.05)
+        lines = text.split("\n")
+        c.check(len(lines) > 3 and lines[0] == "tamboril server status", "status title: %r" % lines[:1])
+        c.check(len(lines) > 3 and lines[1] == "version : " + TAG, "status version line")
+        c.check("dpc transition measurement (min/max/cur/counter): " in text, "loop measurements")
+        c.check("server" in text and "attached" in text, "loop handler table: %r" % text[-400:])
+
+        # SIGTERM: exit 0, pid file removed, the controller sees the end of the stream.
+        code = d.stop()
+        c.check(code == 0, "exit status after SIGTERM: %r" % code)
+        c.check(not os.path.exists(pid_file), "pid file removed")
+        c.check(b.recv_frame(timeout=3.0) == b"EOF", "controller sees end of stream")
+    finally:
+        d.cleanup()
+
+
+def early_term(exe, c):
+    """A SIGTERM right after start still stops the daemon."""
+    d = Daemon(exe)
+    try:
+        d.wait_line("Starting server ")
+        d.signal(signal.SIGTERM)
+        code = d.stop(timeout=20)
+        c.check(code == 0, "SIGTERM at start: %r" % code)
+    finally:
+        d.cleanup()
+
+
+def main():
+    exe = sys.argv[1]
+    c = Checks()
+    command_line(exe, c)
+    if not namespace_allowed():
+        print("unshare -m is not permitted here: daemon session checks skipped")
+        c.finish()
+    session(exe, c)
+    early_term(exe, c)
+    c.finish()
+
+
+if __name__ == "__main__":
+    main()
