@@ -1,6 +1,8 @@
 #include "core/strm_protocol.h"
 
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -45,6 +47,8 @@ StrmProtocol::~StrmProtocol() {
 void StrmProtocol::attach(Fd fd) {
     release();
     fd_ = fd;
+    corked_ = false;
+    cork_supported_ = true;
     // Some kernels report free space rather than queued bytes; a fresh socket has
     // nothing queued, so any positive answer tells which kind this one is.
     queue_reports_free_ = outq_space() > 0;
@@ -110,7 +114,23 @@ void StrmProtocol::do_read() {
         std::clog << std::endl;
     }
     packet.put(static_cast<unsigned>(n));
+    // Answers to the frames of one read leave together: from the second write on
+    // the socket is corked until the read is handled.
+    receiving_ = true;
+    writes_in_receive_ = 0;
     on_message(packet);
+    receiving_ = false;
+    if (corked_) set_cork(false);
+}
+
+void StrmProtocol::set_cork(bool on) {
+    corked_ = on;
+    if (!fd_.is_valid()) return;
+    int value = on ? 1 : 0;
+    if (::setsockopt(fd_.lowlevel_fd(), IPPROTO_TCP, TCP_CORK, &value, sizeof(value)) != 0) {
+        corked_ = false;
+        cork_supported_ = false;  // not TCP: a Unix-domain stream, say
+    }
 }
 
 void StrmProtocol::on_error(const std::string& text) {
@@ -119,6 +139,7 @@ void StrmProtocol::on_error(const std::string& text) {
 }
 
 void StrmProtocol::message(Packet& p) {
+    if (receiving_ && ++writes_in_receive_ == 2 && cork_supported_) set_cork(true);
     write_measure_.begin();
     const uint32_t start = Mux::milliseconds();
     const unsigned char* data = p.null() ? nullptr : p.data();

@@ -56,6 +56,7 @@ private:
     void do_read();
     void on_error(const std::string& text);
     void put_figures(std::ostream& os) const;
+    void set_cork(bool on);
 
     std::string layer_text_;
     Protocol_name_str protocol_name_;
@@ -67,4 +68,8 @@ private:
     Measure read_measure_;
     Measure write_measure_;
     uint32_t overflow_counter_ = 0;
+    bool receiving_ = false;
+    unsigned writes_in_receive_ = 0;
+    bool corked_ = false;
+    bool cork_supported_ = true;
 };
