@@ -252,6 +252,18 @@ TEST(GeneratedAccessors, DecodedUnknownAlternativeHasNoObject) {
     EXPECT_FALSE(c.protoLemz_isSelected());
 }
 
+#ifndef NDEBUG
+TEST(GeneratedAccessorsDeathTest, GettersAssertPresenceAndSelection) {
+    LGCP::Message m;
+    EXPECT_DEATH((void)m.get_seq(), "hasOptionalField");
+    LGCP::Command unknown;
+    ASSERT_TRUE(Decode({0x80, 0x01, 0x00}, unknown));
+    EXPECT_DEATH((void)unknown.get_ping(), "currentSelection");
+    LGCP::Signal s(LGCP::Signal::abort::id, 1);
+    EXPECT_DEATH((void)s.get_query(), "currentSelection");
+}
+#endif
+
 TEST(GeneratedAccessors, CopiesAreDeepAndKeepTheirClass) {
     LGCP::Message m;
     m.set_seq(1);

@@ -193,7 +193,7 @@ class Samples:
         out += ['#include "protocol/%s.h"' % m for m in self.mods]
         out += ['', 'namespace Samples {', '',
                 'template <class T>', 'void CheckValue(const T& a, const T& b) {',
-                '    EXPECT_EQ(typeid(a), typeid(b));', '    EXPECT_TRUE(a == b);', '}', '',
+                '    EXPECT_EQ(typeid(a), typeid(b));', '    EXPECT_EQ(static_cast<const ASN1::AbstractData&>(a).compare(b), 0);', '}', '',
                 'inline void Check(const ASN1::INTEGER& a, const ASN1::INTEGER& b) { CheckValue(a, b); }',
                 'inline void Check(const ASN1::IA5String& a, const ASN1::IA5String& b) { CheckValue(a, b); }',
                 '']
