@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,6 +46,30 @@ void RoundTrip(unsigned variants) {
         EXPECT_EQ(ASN1::print_on(text, decoded), std::ios_base::goodbit);
         EXPECT_FALSE(text.str().empty());
         EXPECT_EQ(text.str(), ASN1::asValueNotation(built));
+    }
+}
+
+// One line per variant: module, type and the encoding in hexadecimal; a sample that does not
+// encode is written with "-" so that the reader notices it.
+template <class T>
+void Dump(std::ostream& os, const char* module, const char* type, unsigned variants) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (unsigned variant = 0; variant < variants; ++variant) {
+        T value;
+        Fill(value, variant);
+        ASN1::CoderEnv env;
+        env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+        std::vector<char> bytes;
+        os << module << ' ' << type << ' ';
+        if (!ASN1::encode(value, env, std::back_inserter(bytes))) {
+            os << "-\n";
+            continue;
+        }
+        for (char c : bytes) {
+            auto b = static_cast<unsigned char>(c);
+            os << digits[b >> 4] << digits[b & 15];
+        }
+        os << '\n';
     }
 }
 

@@ -58,6 +58,7 @@ def main(argv):
     if argv[1] == 'samples':
         gen = samples.Samples(mods, cpp.Emitter(mods))
         write_file(os.path.join(out, 'samples.h'), gen.header())
+        write_file(os.path.join(out, 'samples_dump.cpp'), gen.dump_main())
         for name, mod in mods.items():
             write_file(os.path.join(out, name + '_samples.cpp'), gen.source(mod))
         return 0
