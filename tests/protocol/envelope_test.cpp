@@ -222,6 +222,14 @@ TEST(GeneratedAccessors, EnumeratedNamesAndValues) {
     EXPECT_EQ(LGCP::POWERStatus(LGCP::POWERStatus::standby).asInt(), 1);
     EXPECT_EQ(ASN1::asValueNotation(LGCP::ErrorCause(LGCP::ErrorCause::destroyInProgress)),
               "destroyInProgress");
+    LGCP::ErrorCause cause = LGCP::ErrorCause::internal;
+    LGCP::ErrorCause other(LGCP::ErrorCause::busError);
+    EXPECT_TRUE(cause == LGCP::ErrorCause::internal);
+    EXPECT_TRUE(LGCP::ErrorCause::busError == other);
+    EXPECT_TRUE(cause != other);
+    EXPECT_FALSE(cause == other);
+    other = LGCP::ErrorCause::internal;
+    EXPECT_TRUE(cause == other);
     EXPECT_EQ(LGCP::ErrorCause::theInfo.maximum, 12);
     EXPECT_TRUE(LGCP::ErrorCause::theInfo.extendable);
 }
