@@ -38,8 +38,12 @@ public:
         std::string::assign(text);
         return *this;
     }
+    // The value comparison; std::string's own stays reachable through a cast.
+    using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
+    bool operator==(const AbstractString& other) const { return compare(other) == 0; }
+    bool operator!=(const AbstractString& other) const { return compare(other) != 0; }
 
     const char* getCharacterSet() const { return record().characterSet; }
     unsigned getCharacterSetSize() const { return record().characterSetSize; }
@@ -78,6 +82,8 @@ public:
 
     explicit IA5String(const void* info = &theInfo) : AbstractString(info) {}
     IA5String(const std::string& text, const void* info = &theInfo) : AbstractString(info, text) {}
+    // Without this a literal would pick the record constructor.
+    IA5String(const char* text, const void* info = &theInfo) : AbstractString(info, text) {}
     IA5String(const IA5String&) = default;
     IA5String& operator=(const IA5String&) = default;
     IA5String& operator=(const std::string& text) {
@@ -110,8 +116,12 @@ public:
         std::wstring::assign(text, count);
         return *this;
     }
+    // The value comparison; std::string's own stays reachable through a cast.
+    using AbstractData::compare;
     using AbstractData::operator==;
     using AbstractData::operator!=;
+    bool operator==(const BMPString& other) const { return compare(other) == 0; }
+    bool operator!=(const BMPString& other) const { return compare(other) != 0; }
 
     int getFirstChar() const { return record().firstChar; }
     int getLastChar() const { return record().lastChar; }

@@ -29,6 +29,8 @@ public:
 
     using AbstractData::operator==;
     using AbstractData::operator!=;
+    bool operator==(const OCTET_STRING& other) const { return compare(other) == 0; }
+    bool operator!=(const OCTET_STRING& other) const { return compare(other) != 0; }
 
     static AbstractData* create(const void* info);
 

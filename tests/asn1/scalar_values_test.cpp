@@ -137,7 +137,8 @@ TEST(Integer, CloneKeepsClassAndRecord) {
     EXPECT_NE(dynamic_cast<TestModule::SlotNumber*>(copy.get()), nullptr);
 }
 
-constexpr ASN1::IntegerWithNamedNumber::NameEntry kCauseNames[] = {{-1, "none"}, {0, "ok"}, {5, "busy"}, {9, "down"}};
+constexpr ASN1::IntegerWithNamedNumber::NameEntry kCauseNames[] = {
+    {-1, "none"}, {0, "ok"}, {5, "busy"}, {9, "down"}};
 constexpr ASN1::IntegerWithNamedNumber::InfoType kCauseInfo{
     {{&ASN1::IntegerWithNamedNumber::create, 2}, ASN1::Unconstrained, 0, 0xFFFFFFFFu}, kCauseNames, 4};
 
