@@ -24,7 +24,8 @@ struct Module;
 
 class CoderEnv {
 public:
-    enum EncodingRules { avn = 0, ber = 1, per_Aligned = 2, invalidRule = -1 };
+    // Held in a whole int: other numbers are representable and make every operation fail.
+    enum EncodingRules : int { avn = 0, ber = 1, per_Aligned = 2, invalidRule = -1 };
 
     // Orders module names by their text.
     struct StringListeralCmp {
