@@ -59,7 +59,8 @@ const C& Selected(const ASN1::CHOICE& c, int index) {
 // so the reference never views an object of some other type.
 template <class C>
 C& RefSelected(ASN1::CHOICE& c, int index) {
-    if (c.currentSelection() == index && c.getSelection() != nullptr) return static_cast<C&>(*c.getSelection());
+    if (c.currentSelection() == index && c.getSelection() != nullptr)
+        return static_cast<C&>(*c.getSelection());
     return Select<C>(c, index);
 }
 

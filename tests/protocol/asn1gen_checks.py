@@ -14,6 +14,7 @@ sys.path.insert(0, TOOLS)
 
 import asn1model  # noqa: E402
 import checks  # noqa: E402
+import cpp  # noqa: E402
 import strict  # noqa: E402
 
 
@@ -129,6 +130,43 @@ class Model(unittest.TestCase):
         term = strict.write_module(self.mods['TERM'], self.mods, ren)
         self.assertIn('RadioStandby ::= INTEGER (0..1)', term)
         self.assertIn('ISDN-NumberType ::= SEQUENCE', term)
+
+
+class Emitted(unittest.TestCase):
+    """What the C++ emitter makes of names and records."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.mods = asn1model.load(ASN)
+        cls.em = cpp.Emitter(cls.mods)
+
+    def test_member_and_nested_names(self):
+        self.assertEqual(cpp.member_name('dtmf-params'), 'dtmf_params')
+        self.assertEqual(cpp.nested_name('ats-qsig-b', 'CreateParams'), 'ats_qsig_b')
+        self.assertEqual(cpp.nested_name('delete', 'X'), 'delete_')
+        self.assertEqual(cpp.nested_name('create', 'X'), 'create_')
+        self.assertEqual(cpp.nested_name('X', 'X'), 'X_')
+
+    def test_header_accessors(self):
+        h = self.em.header(self.mods['LGCP'])
+        self.assertIn('#include "protocol/TERM.h"', h)
+        self.assertIn('void set_slot(unsigned int v) { MessageAccess::Include<ASN1::Constrained_INTEGER'
+                      '<ASN1::FixedConstraint, 0, 1023u>>(*this, 1, 1) = v; }', h)
+        self.assertIn('bool ats_qsig_b_isSelected() const', h)
+        self.assertIn('Signal(deactivated::Id, ::LGCP::DeactivateCause::NamedNumber v)', h)
+        # Classes come after the classes their accessors use.
+        self.assertLess(h.index('class PDU '), h.index('class Message '))
+        self.assertLess(h.index('class Command '), h.index('class PDU '))
+
+    def test_records(self):
+        src = self.em.source(self.mods['LGCP'])
+        self.assertIn('constinit const int Message::fieldIds[] = {0, 1, -1};', src)
+        self.assertIn('{&create_as<Message>, 16}, false, fieldInfos, fieldIds, 3, 0, 2, nullptr, '
+                      'nullptr, fieldNames};', src)
+        self.assertIn('{&create_as<TonecCode>, 0}, true, selectionInfos, 6, 7, nullptr, selectionNames};',
+                      src)
+        hsp = self.em.source(self.mods['HSP'])
+        self.assertIn('"speak=4", "standby=8", "active=16"', hsp)
 
 
 if __name__ == '__main__':

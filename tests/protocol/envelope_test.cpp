@@ -220,7 +220,16 @@ TEST(GeneratedAccessors, EnumeratedNamesAndValues) {
     p = LGCP::POWERStatus::main;
     EXPECT_EQ(static_cast<LGCP::POWERStatus::NamedNumber>(p), LGCP::POWERStatus::main);
     EXPECT_EQ(LGCP::POWERStatus(LGCP::POWERStatus::standby).asInt(), 1);
-    EXPECT_EQ(ASN1::asValueNotation(LGCP::ErrorCause(LGCP::ErrorCause::destroyInProgress)), "destroyInProgress");
+    EXPECT_EQ(ASN1::asValueNotation(LGCP::ErrorCause(LGCP::ErrorCause::destroyInProgress)),
+              "destroyInProgress");
+    LGCP::ErrorCause cause = LGCP::ErrorCause::internal;
+    LGCP::ErrorCause other(LGCP::ErrorCause::busError);
+    EXPECT_TRUE(cause == LGCP::ErrorCause::internal);
+    EXPECT_TRUE(LGCP::ErrorCause::busError == other);
+    EXPECT_TRUE(cause != other);
+    EXPECT_FALSE(cause == other);
+    other = LGCP::ErrorCause::internal;
+    EXPECT_TRUE(cause == other);
     EXPECT_EQ(LGCP::ErrorCause::theInfo.maximum, 12);
     EXPECT_TRUE(LGCP::ErrorCause::theInfo.extendable);
 }
@@ -251,10 +260,23 @@ TEST(GeneratedAccessors, DecodedUnknownAlternativeHasNoObject) {
     EXPECT_FALSE(c.protoLemz_isSelected());
 }
 
+#ifndef NDEBUG
+TEST(GeneratedAccessorsDeathTest, GettersAssertPresenceAndSelection) {
+    LGCP::Message m;
+    EXPECT_DEATH((void)m.get_seq(), "hasOptionalField");
+    LGCP::Command unknown;
+    ASSERT_TRUE(Decode({0x80, 0x01, 0x00}, unknown));
+    EXPECT_DEATH((void)unknown.get_ping(), "currentSelection");
+    LGCP::Signal s(LGCP::Signal::abort::id, 1);
+    EXPECT_DEATH((void)s.get_query(), "currentSelection");
+}
+#endif
+
 TEST(GeneratedAccessors, CopiesAreDeepAndKeepTheirClass) {
     LGCP::Message m;
     m.set_seq(1);
-    m.set_pdu().select_signal(LGCP::Signal(LGCP::Signal::deactivated::id, LGCP::DeactivateCause::NamedNumber(0)));
+    m.set_pdu().select_signal(
+        LGCP::Signal(LGCP::Signal::deactivated::id, LGCP::DeactivateCause::NamedNumber(0)));
     LGCP::Message copy(m);
     EXPECT_TRUE(copy == m);
     EXPECT_NE(&copy.get_pdu(), &m.get_pdu());
@@ -262,6 +284,20 @@ TEST(GeneratedAccessors, CopiesAreDeepAndKeepTheirClass) {
     EXPECT_FALSE(copy == m);
     std::unique_ptr<ASN1::AbstractData> clone(m.get_pdu().get_signal().clone());
     EXPECT_NE(dynamic_cast<LGCP::Signal*>(clone.get()), nullptr);
+}
+
+TEST(GeneratedAccessors, NegativeEnumeratedValueIsRefusedByTheEncoder) {
+    // Enumerations go on the wire by number in 0..maximum, so not-use (-1) has no encoding.
+    TERM::RadioStandby standby(TERM::RadioStandby::not_use);
+    EXPECT_EQ(standby.asInt(), -1);
+    EXPECT_EQ(ASN1::asValueNotation(standby), "not-use");
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    std::vector<char> out;
+    EXPECT_FALSE(ASN1::encode(standby, env, std::back_inserter(out)));
+    EXPECT_TRUE(out.empty());
+    standby.set_standby();
+    EXPECT_EQ(Encode(standby), (std::vector<unsigned char>{0x80}));
 }
 
 TEST(GeneratedRecords, SequenceOfCreateWordsAreSetBeforeMain) {

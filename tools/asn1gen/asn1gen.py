@@ -4,6 +4,7 @@
   asn1gen.py check  ASN_DIR                 verify the modules, exit 1 on a mismatch
   asn1gen.py strict ASN_DIR OUT_DIR         strict X.680 modules for erlc
   asn1gen.py cpp    ASN_DIR OUT_DIR         C++ header and source per module
+  asn1gen.py samples ASN_DIR OUT_DIR        sample-value tests, one source per module
 """
 
 import os
@@ -14,6 +15,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import asn1model  # noqa: E402
 import checks  # noqa: E402
 import cpp  # noqa: E402
+import samples  # noqa: E402
 import strict  # noqa: E402
 
 
@@ -30,7 +32,7 @@ def write_file(path, text):
 
 
 def main(argv):
-    if len(argv) < 3 or argv[1] not in ('check', 'strict', 'cpp'):
+    if len(argv) < 3 or argv[1] not in ('check', 'strict', 'cpp', 'samples'):
         sys.stderr.write(__doc__)
         return 2
     try:
@@ -52,6 +54,13 @@ def main(argv):
         for name, mod in mods.items():
             write_file(os.path.join(out, name + '.h'), emitter.header(mod))
             write_file(os.path.join(out, name + '.cpp'), emitter.source(mod))
+        return 0
+    if argv[1] == 'samples':
+        gen = samples.Samples(mods, cpp.Emitter(mods))
+        write_file(os.path.join(out, 'samples.h'), gen.header())
+        write_file(os.path.join(out, 'samples_dump.cpp'), gen.dump_main())
+        for name, mod in mods.items():
+            write_file(os.path.join(out, name + '_samples.cpp'), gen.source(mod))
         return 0
     ren = strict.renames(mods)
     for name, mod in mods.items():

@@ -148,12 +148,18 @@ class Emitter:
         out += [
             '    static const InfoType theInfo;',
             '    %s() : ENUMERATED(&theInfo) {}' % t.name,
-            '    explicit %s(NamedNumber v) : ENUMERATED(&theInfo) { setFromInt(v); }' % t.name,
+            '    %s(NamedNumber v) : ENUMERATED(&theInfo) { setFromInt(v); }' % t.name,
             '    %s& operator=(NamedNumber v) {' % t.name,
             '        setFromInt(v);',
             '        return *this;',
             '    }',
             '    operator NamedNumber() const { return static_cast<NamedNumber>(asInt()); }',
+            '    bool operator==(NamedNumber v) const { return asInt() == v; }',
+            '    bool operator!=(NamedNumber v) const { return asInt() != v; }',
+            '    bool operator==(const %s& o) const { return asInt() == o.asInt(); }' % t.name,
+            '    bool operator!=(const %s& o) const { return asInt() != o.asInt(); }' % t.name,
+            '    using AbstractData::operator==;',
+            '    using AbstractData::operator!=;',
         ]
         for n, _ in t.names:
             e = nested_name(n, t.name)
