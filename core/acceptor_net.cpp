@@ -1,0 +1,211 @@
+#include "core/acceptor_net.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <iostream>
+
+#include "core/errno_text.h"
+#include "core/inet4_addr.h"
+
+namespace Control {
+
+bool StartListening(Fd& fd, Event& event, bool trace) {
+    if (::listen(fd.lowlevel_fd(), 1) != 0) {
+        if (trace) std::cerr << "can't listen socket: " << Errno() << std::endl;
+        return false;
+    }
+    if (!fd.NonBlock()) {
+        if (trace) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
+        return false;
+    }
+    event.Schedule(fd, POLLIN);
+    return true;
+}
+
+// ---- AcceptorNet ----
+
+AcceptorNet::AcceptorNet(int port) : port_(static_cast<uint16_t>(port)) {
+    listen_event_.Bind("AcceptorNet::OnSocketEvent", &AcceptorNet::OnSocketEvent, this);
+}
+
+AcceptorNet::AcceptorNet(int port, bool trace) : AcceptorNet(port) {
+    set_trace(trace);
+}
+
+uint16_t AcceptorNet::local_port() const {
+    sockaddr_in sa{};
+    socklen_t len = sizeof(sa);
+    if (!listen_fd_.is_valid() ||
+        ::getsockname(listen_fd_.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        return 0;
+    return ntohs(sa.sin_port);
+}
+
+bool AcceptorNet::ImplActivate() {
+    listen_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!listen_fd_.is_valid()) {
+        if (trace()) std::cerr << "can't create socket:" << Errno() << std::endl;
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(listen_fd_.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    BindSocket();
+    return true;
+}
+
+void AcceptorNet::BindSocket() {
+    INet4::Addr addr;
+    addr.Assign(htonl(INADDR_ANY));
+    if (!bind_address_.empty()) addr.Assign(bind_address_);
+    addr.port(port_);
+    if (::bind(listen_fd_.lowlevel_fd(), addr, addr.size()) != 0) {
+        if (trace())
+            std::cerr << "can't bind to socket: \"" << Errno() << "\" "
+                      << " waiting..." << std::endl;
+        bind_timer_.set(kBindRetry, &AcceptorNet::OnTimeout, this);
+        return;
+    }
+    if (!StartListening(listen_fd_, listen_event_, trace())) Deactivate();
+}
+
+void AcceptorNet::OnTimeout(Timer*) {
+    BindSocket();
+}
+
+void AcceptorNet::ImplDeactivate() {
+    bind_timer_.reset();
+    listen_event_.Release();
+    listen_fd_.close();
+}
+
+void AcceptorNet::OnSocketEvent(int fd, short revents) {
+    if (!(revents & POLLIN)) return;
+    for (;;) {
+        sockaddr_in sa{};
+        socklen_t len = sizeof(sa);
+        Fd client(::accept(fd, reinterpret_cast<sockaddr*>(&sa), &len));
+        if (!client.is_valid()) return;
+        const INet4::Addr addr(sa);
+        if (GetState() == State::Connected || GetState() == State::Deactivating) {
+            // While the last connection is still being closed nothing may take its place.
+            if (trace()) std::cerr << "refuse connection from " << addr << std::endl;
+            if (GetState() == State::Connected) ImplRefuseConnection();
+            continue;
+        }
+        if (!client.NonBlock()) {
+            if (trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
+            continue;
+        }
+        if (trace()) std::cout << "new connection from " << addr << std::endl;
+        Connected(client, addr);
+        ImplConnected(client);
+        // Deactivate() from a notice stops the loop here.
+        if (!listen_event_.IsActive()) return;
+    }
+}
+
+// ---- AcceptorNetCheckConnection ----
+
+bool AcceptorNetCheckConnection::ImplActivate() {
+    AcceptorNet::ImplActivate();
+    CheckConnection();
+    return true;
+}
+
+void AcceptorNetCheckConnection::ImplDeactivate() {
+    check_timer_.reset();
+    AcceptorNet::ImplDeactivate();
+}
+
+void AcceptorNetCheckConnection::ImplConnected(Fd fd) {
+    // A client dropped from its own OnConnect is already gone: keep nothing of it.
+    if (IsConnected())
+        check_fd_ = fd;
+    else
+        check_fd_.close();
+}
+
+void AcceptorNetCheckConnection::on_deactivated(::Protocol* layer, Protocol_status status) {
+    AcceptorNet::on_deactivated(layer, status);
+    check_fd_.close();
+}
+
+void AcceptorNetCheckConnection::ImplRefuseConnection() {
+    if (check_state_ != CheckIdle) return;
+    check_state_ = CheckActive;
+    ca_state_countdown_ = kCaCountdown;
+    SetupKeepAlive(true);
+    if (trace()) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
+}
+
+void AcceptorNetCheckConnection::SetupKeepAlive(bool aggressive) {
+    const int fd = check_fd_.lowlevel_fd();
+    const int keepalive = 1;
+    const int idle = aggressive ? 1 : 7200;
+    const int interval = aggressive ? 1 : 75;
+    const int count = aggressive ? 3 : 9;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &keepalive, sizeof(keepalive));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof(idle));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof(interval));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof(count));
+}
+
+void AcceptorNetCheckConnection::CheckConnection() {
+    if (IsConnected()) {
+        bool close = false;
+        // The first two bytes of the kernel's TCP record: the TCP state and the
+        // congestion-avoidance state.
+        unsigned char info[92] = {};
+        socklen_t len = sizeof(info);
+        if (::getsockopt(check_fd_.lowlevel_fd(), IPPROTO_TCP, TCP_INFO, info, &len) == 0 && len >= 2) {
+            const unsigned tcp_state = info[0];
+            const unsigned ca_state = info[1];
+            if (tcp_state != TCP_ESTABLISHED) {
+                if (trace())
+                    std::cerr << "connection from " << GetAddr() << " closed: tcp socket change state."
+                              << std::endl;
+                close = true;
+            }
+            if (check_state_ == CheckActive) {
+                if (ca_state != 0) {
+                    if (ca_state_countdown_ > 0) --ca_state_countdown_;
+                    if (ca_state_countdown_ <= 0) {
+                        if (trace())
+                            std::cerr << "connection from " << GetAddr()
+                                      << " closed: tcp socket change ca_state." << std::endl;
+                        close = true;
+                    }
+                } else {
+                    check_state_ = CheckIdle;
+                    SetupKeepAlive(false);
+                    if (trace()) std::cerr << "CheckConnectionState Idle" << std::endl;
+                }
+            }
+        }
+        int error = 0;
+        socklen_t error_len = sizeof(error);
+        if (::getsockopt(check_fd_.lowlevel_fd(), SOL_SOCKET, SO_ERROR, &error, &error_len) != 0)
+            error = errno;
+        if (error != 0) {
+            if (trace())
+                std::cerr << "connection from " << GetAddr() << " closed: " << Errno(error) << std::endl;
+            close = true;
+        }
+        if (close) {
+            check_state_ = CheckIdle;
+            SetupKeepAlive(false);
+            Disconnect();
+            if (trace()) std::cerr << "CheckConnectionState Idle" << std::endl;
+        }
+    }
+    check_timer_.set(kCheckPeriod, &AcceptorNetCheckConnection::OnCheckConnectionTimeout, this);
+}
+
+void AcceptorNetCheckConnection::OnCheckConnectionTimeout(Timer*) {
+    CheckConnection();
+}
+
+}  // namespace Control

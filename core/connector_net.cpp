@@ -1,0 +1,116 @@
+#include "core/connector_net.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <iostream>
+
+#include "core/errno_text.h"
+#include "core/inet4_addr.h"
+
+namespace Control {
+
+ConnectorNet::ConnectorNet() {
+    connect_event_.Bind("ConnectorNet::OnSocketEvent", &ConnectorNet::OnSocketEvent, this);
+}
+
+ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet() {
+    INet4::Addr addr(address);
+    host_ = addr.GetStrAddr();
+    port_ = addr.port();
+}
+
+ConnectorNet::ConnectorNet(const std::string& host, uint16_t port) : ConnectorNet() {
+    host_ = host;
+    port_ = port;
+}
+
+INet4::Addr ConnectorNet::address() const {
+    INet4::Addr addr;
+    addr.Assign(host_);
+    addr.port(port_);
+    return addr;
+}
+
+bool ConnectorNet::ImplActivate() {
+    retry_.restart();
+    TryConnect();
+    return true;
+}
+
+void ConnectorNet::TryConnect() {
+    connect_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!connect_fd_.is_valid()) {
+        std::cerr << "can't create socket:" << Errno() << std::endl;
+        Deactivate();
+        return;
+    }
+    if (!connect_fd_.NonBlock()) {
+        std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
+        Deactivate();
+        return;
+    }
+    const INet4::Addr addr = address();
+    if (::connect(connect_fd_.lowlevel_fd(), addr, addr.size()) == 0) {
+        std::clog << "already connected to " << addr << std::endl;
+        Connected(connect_fd_, addr);
+        connect_fd_.close();
+        return;
+    }
+    if (errno == EINPROGRESS) {
+        connect_event_.Schedule(connect_fd_, POLLOUT);
+        return;
+    }
+    std::cerr << "can't connect to " << addr << " : " << Errno() << std::endl;
+    Retry(RetryRule::kConnectFailDelay);
+}
+
+void ConnectorNet::OnSocketEvent(int, short revents) {
+    const INet4::Addr addr = address();
+    if (revents & (POLLERR | POLLHUP)) {
+        std::cerr << "fail to connect to " << addr << std::endl;
+        connect_event_.Release();
+        Retry(RetryRule::kPollErrorDelay);
+        return;
+    }
+    if (!(revents & POLLOUT)) return;
+    connect_event_.Release();
+    int error = 0;
+    socklen_t len = sizeof(error);
+    if (::getsockopt(connect_fd_.lowlevel_fd(), SOL_SOCKET, SO_ERROR, &error, &len) != 0) {
+        std::cerr << "getsockopt(SOL_SOCKET,SO_ERROR) fail: " << Errno() << std::endl;
+        Deactivate();
+        return;
+    }
+    if (error == 0) {
+        std::cout << "connected to " << addr << "." << std::endl;
+        Connected(connect_fd_, addr);
+        connect_fd_.close();
+        return;
+    }
+    std::cerr << "fail to connect to " << addr << std::endl;
+    Retry(RetryRule::kSocketErrorDelay);
+}
+
+void ConnectorNet::Retry(unsigned long_delay) {
+    retry_timer_.set(retry_.next_delay(long_delay), &ConnectorNet::OnTimeout, this);
+}
+
+void ConnectorNet::OnTimeout(Timer*) {
+    TryConnect();
+}
+
+void ConnectorNet::ImplOnDisconnect() {
+    retry_timer_.set(RetryRule::kReconnectDelay, &ConnectorNet::OnTimeout, this);
+}
+
+void ConnectorNet::ImplDeactivate() {
+    Release();
+    connect_fd_.close();
+    retry_timer_.reset();
+    connect_event_.Release();
+}
+
+}  // namespace Control

@@ -1,0 +1,150 @@
+#include "core/control_service.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <iostream>
+
+#include "core/profile.h"
+#include "core/strm_protocol.h"
+#include "core/tpkt_protocol.h"
+
+namespace Control {
+
+const char* GetTextNotation(State::Type state) {
+    switch (state) {
+        case State::Idle:
+            return "Idle";
+        case State::Connecting:
+            return "Connecting";
+        case State::Deactivating:
+            return "Deactivating";
+        case State::Connected:
+            return "Connected";
+    }
+    return "Unknown";
+}
+
+std::ostream& operator<<(std::ostream& os, State::Type state) {
+    return os << GetTextNotation(state);
+}
+
+Service::Service() : stream_(new StrmProtocol) {
+    add_protocol_tail(stream_);
+    add_protocol_tail(new Tpkt_protocol);
+    deactivation_.Bind(this, &Service::OnDeactivateDPC);
+}
+
+Service::~Service() = default;
+
+const std::string& Service::service_name() const {
+    return stream_->service_name();
+}
+
+void Service::service_name(const std::string& name) {
+    stream_->service_name(name);
+}
+
+bool Service::Activate() {
+    Deactivate();
+    state_ = State::Connecting;
+    const bool ok = ImplActivate();
+    if (!ok) state_ = State::Idle;
+    return ok;
+}
+
+void Service::Deactivate() {
+    ImplDeactivate();
+    state_ = State::Idle;
+}
+
+void Service::Disconnect() {
+    if (state_ == State::Deactivating) return;
+    deactivate();
+}
+
+void Service::Send(const char* data, int length) {
+    if (state_ == State::Deactivating) return;
+    if (state_ != State::Connected) {
+        if (trace_)
+            std::cerr << "Control::Service::Send() ignore Send request in " << state_ << " state."
+                      << std::endl;
+        return;
+    }
+    if (length < 0 || length > kMaxMessage) {
+        std::cerr << "Control::Service::Send() message of " << length
+                  << " bytes not sent: a frame holds at most " << kMaxMessage << "." << std::endl;
+        return;
+    }
+    static Profile::Point point1("Control::Service::Send [1]");
+    static Profile::Point point2("Control::Service::Send [2]");
+    point1.begin();
+    Packet packet;
+    prepare_head(packet);
+    if (length > 0) std::memcpy(packet.put(static_cast<unsigned>(length)), data, static_cast<size_t>(length));
+    point1.end();
+    point2.begin();
+    top()->message(packet);
+    point2.end();
+}
+
+void Service::Release() {
+    stream_->release();
+}
+
+uint32_t Service::GetOverflowCounter() const {
+    return stream_->GetOverflowCounter();
+}
+
+const Measure& Service::get_read_measure() const {
+    return stream_->get_read_measure();
+}
+
+const Measure& Service::get_write_measure() const {
+    return stream_->get_write_measure();
+}
+
+bool Service::Attach(Fd fd, const std::string& name) {
+    if (state_ == State::Deactivating) return false;
+    name_ = name;
+    state_ = State::Connected;
+    stream_->attach(fd);
+    activate();
+    if (notify_ != nullptr) notify_->OnConnect();
+    return true;
+}
+
+void Service::on_message(Packet& p) {
+    if (state_ == State::Deactivating || notify_ == nullptr) return;
+    const Packet& body = p;
+    const char* data = body.null() ? "" : reinterpret_cast<const char*>(body.data());
+    notify_->OnMessage(data, static_cast<int>(body.length()));
+}
+
+void Service::on_deactivated(::Protocol*, Protocol_status) {
+    if (trace_) std::cerr << "control connection " << name_ << " closed." << std::endl;
+    state_ = State::Deactivating;
+    deactivation_.Activate();
+}
+
+void Service::OnDeactivateDPC() {
+    deactivation_.Deactivate();
+    state_ = State::Connecting;
+    ImplOnDisconnect();
+    if (notify_ != nullptr) notify_->OnDisconnect();
+}
+
+void ServiceNet::Connected(Fd fd, const INet4::Addr& addr) {
+    if (GetState() == State::Deactivating) return;
+    const int on = 1;
+    if (::setsockopt(fd.lowlevel_fd(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on)) != 0 && trace())
+        std::cerr << "fail set keepalive to control socket." << std::endl;
+    if (::setsockopt(fd.lowlevel_fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0 && trace())
+        std::cerr << "fail to turn off Nagle algorithm." << std::endl;
+    addr_ = addr;
+    Attach(fd, addr.GetString());
+}
+
+}  // namespace Control

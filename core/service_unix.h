@@ -1,0 +1,82 @@
+// Message connections over Unix-domain stream sockets named by a path: the same
+// stack, states and loss sequence as the TCP ones, with a listener that serves one
+// client at a time and a connector on the TCP connector's retry schedule.
+#pragma once
+
+#include <sys/un.h>
+
+#include <string>
+
+#include "core/connector_net.h"
+#include "core/control_service.h"
+#include "core/event.h"
+#include "core/fd.h"
+#include "core/timer.h"
+
+namespace Control {
+
+// AF_UNIX and at most 107 characters of the path, always zero-terminated.
+sockaddr_un MakeUnixAddress(const std::string& path);
+
+class ServiceUnix : public Service {
+public:
+    // A freshly connected non-blocking socket and the peer's name.
+    void Connected(Fd fd, const std::string& name) { Attach(fd, name); }
+};
+
+class AcceptorUnix : public ServiceUnix {
+public:
+    static constexpr unsigned kBindRetry = 5000;  // ms
+
+    AcceptorUnix() : AcceptorUnix(std::string()) {}
+    explicit AcceptorUnix(const std::string& path);
+
+    const std::string& path() const { return path_; }
+
+protected:
+    bool ImplActivate() override;
+    void ImplDeactivate() override;
+    void ImplOnDisconnect() override {}
+    virtual void ImplRefuseConnection() {}
+    virtual void ImplConnected(Fd) {}
+
+    void BindSocket();
+    void OnTimeout(Timer*);
+    void OnSocketEvent(int fd, short revents);
+
+private:
+    std::string path_;
+    Fd listen_fd_;
+    Timer bind_timer_;
+    Event listen_event_;
+};
+
+class ConnectorUnix : public ServiceUnix {
+public:
+    ConnectorUnix() : ConnectorUnix(std::string()) {}
+    explicit ConnectorUnix(const std::string& server_path) : ConnectorUnix(server_path, std::string()) {}
+    ConnectorUnix(const std::string& server_path, const std::string& local_path);
+
+    int quick_retries() const { return retry_.quick_retries(); }
+
+protected:
+    bool ImplActivate() override;
+    void ImplDeactivate() override;
+    void ImplOnDisconnect() override;
+
+    void TryConnect();
+    void OnTimeout(Timer*);
+    void OnSocketEvent(int fd, short revents);
+
+private:
+    void Retry(unsigned long_delay);
+
+    std::string server_path_;
+    std::string local_path_;
+    Fd connect_fd_;
+    Timer retry_timer_;
+    Event connect_event_;
+    RetryRule retry_;
+};
+
+}  // namespace Control

@@ -1,0 +1,83 @@
+// The TCP acceptor's own paths: bind retry and the plain acceptor's refusal.
+#include "core/acceptor_net.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/core/control_service_test.h"
+
+using namespace testing_core;
+
+namespace {
+
+TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFree) {
+    DrivenClock driven;
+    LineCapture errors(std::cerr);
+    // Another listener holds the port.
+    int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, ::bind(blocker, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+    ASSERT_EQ(0, ::listen(blocker, 1));
+    socklen_t len = sizeof(sa);
+    ::getsockname(blocker, reinterpret_cast<sockaddr*>(&sa), &len);
+    const uint16_t port = ntohs(sa.sin_port);
+
+    RecordingNotify owner;
+    Control::AcceptorNet acceptor(port);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    EXPECT_EQ(Control::State::Connecting, acceptor.GetState());
+    Runner run;
+    ASSERT_TRUE(run.until([&] { return errors.lines().size() == 3; }, 20000));
+    const std::string text = "can't bind to socket: \"Address already in use\"  waiting...";
+    EXPECT_EQ(3u, errors.count(text));
+    EXPECT_EQ(5000u, errors.lines()[1].ms - errors.lines()[0].ms);
+    EXPECT_EQ(5000u, errors.lines()[2].ms - errors.lines()[1].ms);
+
+    ::close(blocker);
+    run.for_ms(5000);
+    Client c = Client::Tcp(port);
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    EXPECT_EQ(3u, errors.lines().size());
+    acceptor.Deactivate();
+}
+
+TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {
+    LineCapture errors(std::cerr);
+    RecordingNotify owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Runner run;
+    Client first = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    Client second = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return second.eof(); }));
+    EXPECT_EQ(1u, errors.count_prefix("refuse connection from 127.0.0.1:"));
+    EXPECT_EQ(0u, errors.count("CheckConnectionState CheckConnection"));
+    EXPECT_FALSE(first.eof());
+    acceptor.Deactivate();
+}
+
+TEST(AcceptorNet, TraceOffSilencesTheAcceptorsLines) {
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    Control::AcceptorNetCheckConnection acceptor(0, false);
+    acceptor.bind_address("127.0.0.1");
+    ASSERT_TRUE(acceptor.Activate());
+    Runner run;
+    Client first = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return acceptor.IsConnected(); }));
+    Client second = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return second.eof(); }));
+    first.close();
+    ASSERT_TRUE(run.until([&] { return acceptor.GetState() == Control::State::Connecting; }));
+    EXPECT_TRUE(errors.lines().empty());
+    EXPECT_TRUE(notices.lines().empty());
+    acceptor.Deactivate();
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// The TCP connector: retry schedule on a driven clock, connection and reconnection.
+#include "core/connector_net.h"
+
+#include <gtest/gtest.h>
+
+#include "core/acceptor_net.h"
+#include "tests/core/control_service_test.h"
+
+using namespace testing_core;
+
+namespace {
+
+// A loopback port on which nothing listens.
+uint16_t ClosedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+    socklen_t len = sizeof(sa);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    ::close(fd);
+    return ntohs(sa.sin_port);
+}
+
+TEST(RetryRule, SevenQuickRetriesThenTheLongDelay) {
+    Control::RetryRule rule;
+    EXPECT_EQ(12000u, rule.next_delay(12000));  // nothing before activation
+    rule.restart();
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(1000u, rule.next_delay(20000));
+    EXPECT_EQ(15000u, rule.next_delay(15000));
+    EXPECT_EQ(0, rule.quick_retries());
+}
+
+TEST(ConnectorNet, PeerDownIsRetriedSevenTimesQuicklyThenWithTheLongDelay) {
+    DrivenClock driven;
+    LineCapture errors(std::cerr);
+    const uint16_t port = ClosedPort();
+    const std::string peer = "127.0.0.1:" + std::to_string(port);
+    Control::ConnectorNet connector(peer);
+    Runner run;
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return errors.lines().size() >= 10; }, 120000));
+    connector.Deactivate();
+    const auto& lines = errors.lines();
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const bool refused_at_once = lines[i].text.rfind("can't connect to " + peer + " : ", 0) == 0;
+        const bool failed_later = lines[i].text == "fail to connect to " + peer;
+        ASSERT_TRUE(refused_at_once || failed_later) << lines[i].text;
+        const uint32_t expected = i < 7 ? 1000u : refused_at_once ? 20000u : 15000u;
+        EXPECT_EQ(expected, lines[i + 1].ms - lines[i].ms) << "after failure " << i;
+    }
+    EXPECT_EQ(0, connector.quick_retries());
+    EXPECT_FALSE(connector.retry_pending());
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+}
+
+TEST(ConnectorNet, ConnectsExchangesAndReconnectsTenSecondsAfterALoss) {
+    DrivenClock driven;
+    LineCapture notices(std::cout);
+    LineCapture errors(std::cerr);
+    RecordingNotify server_owner, client_owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    const std::string peer = "127.0.0.1:" + std::to_string(acceptor.local_port());
+    Control::ConnectorNet connector("127.0.0.1", acceptor.local_port());
+    connector.Bind(&client_owner);
+    connector.service_name("snmpagent.test " + peer);
+    Runner run;
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return client_owner.connects == 1 && server_owner.connects == 1; }));
+    EXPECT_EQ(1u, notices.count("connected to " + peer + "."));
+    EXPECT_EQ(peer, connector.GetAddr());
+
+    connector.Send("ping", 4);
+    ASSERT_TRUE(run.until([&] { return server_owner.bodies.size() == 1; }));
+    acceptor.Send("pong", 4);
+    ASSERT_TRUE(run.until([&] { return client_owner.bodies.size() == 1; }));
+    EXPECT_EQ("ping", server_owner.bodies[0]);
+    EXPECT_EQ("pong", client_owner.bodies[0]);
+
+    uint32_t lost_at = 0;
+    client_owner.on_disconnect = [&] { lost_at = Mux::milliseconds(); };
+    acceptor.Disconnect();
+    ASSERT_TRUE(run.until([&] { return client_owner.disconnects == 1; }));
+    EXPECT_TRUE(connector.retry_pending());
+    ASSERT_TRUE(run.until([&] { return client_owner.connects == 2; }, 20000));
+    EXPECT_EQ(lost_at + 10000, Mux::milliseconds());
+    EXPECT_EQ(7, connector.quick_retries());
+    connector.Deactivate();
+    acceptor.Deactivate();
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// Unix-domain message connections in a temporary directory.
+#include "core/service_unix.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "tests/core/control_service_test.h"
+
+using namespace testing_core;
+
+namespace {
+
+class UnixTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tmb-unix-XXXXXX";
+        ASSERT_NE(nullptr, ::mkdtemp(pattern));
+        dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string dir;
+    Runner run;
+};
+
+TEST_F(UnixTest, AcceptorReplacesAStaleSocketFileAndServesAConnector) {
+    const std::string path = dir + "/server.sock";
+    {
+        // A socket file left behind by an earlier process.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un sa = Control::MakeUnixAddress(path);
+        ASSERT_EQ(0, ::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)));
+        ::close(fd);
+    }
+    LineCapture log(std::clog);
+    LineCapture notices(std::cout);
+    RecordingNotify server_owner, client_owner;
+    Control::AcceptorUnix acceptor(path);
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Control::ConnectorUnix connector(path);
+    connector.Bind(&client_owner);
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return server_owner.connects == 1 && client_owner.connects == 1; }));
+    EXPECT_EQ(1u, log.count("connected to " + path));
+    EXPECT_EQ(1u, notices.count("new connection from "));  // an unbound client has no name
+    EXPECT_EQ("", acceptor.GetAddr());
+    EXPECT_EQ(path, connector.GetAddr());
+
+    connector.Send("up", 2);
+    acceptor.Send("down", 4);
+    ASSERT_TRUE(
+        run.until([&] { return server_owner.bodies.size() == 1 && client_owner.bodies.size() == 1; }));
+    EXPECT_EQ("up", server_owner.bodies[0]);
+    EXPECT_EQ("down", client_owner.bodies[0]);
+    connector.Deactivate();
+    acceptor.Deactivate();
+    EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST_F(UnixTest, BoundConnectorIsNamedByItsPathAndASecondClientIsRefused) {
+    const std::string path = dir + "/server.sock";
+    const std::string local = dir + "/client.sock";
+    LineCapture errors(std::cerr);
+    RecordingNotify server_owner;
+    Control::AcceptorUnix acceptor(path);
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Control::ConnectorUnix connector(path, local);
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return server_owner.connects == 1; }));
+    EXPECT_EQ(local, acceptor.GetAddr());
+
+    int second = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un sa = Control::MakeUnixAddress(path);
+    ASSERT_EQ(0, ::connect(second, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)));
+    Client refused(second);
+    ASSERT_TRUE(run.until([&] { return refused.eof(); }));
+    EXPECT_EQ(1u, errors.count("refuse connection from "));
+    EXPECT_TRUE(acceptor.IsConnected());
+    connector.Deactivate();
+    acceptor.Deactivate();
+}
+
+TEST_F(UnixTest, ConnectorToAMissingPathRetriesQuicklySevenTimesThenEveryTwentySeconds) {
+    DrivenClock driven;
+    LineCapture errors(std::cerr);
+    const std::string path = dir + "/nobody.sock";
+    Control::ConnectorUnix connector(path);
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return errors.lines().size() >= 10; }, 120000));
+    connector.Deactivate();
+    const auto& lines = errors.lines();
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(0u, lines[i].text.rfind("can't connect to " + path + " : ", 0)) << lines[i].text;
+        EXPECT_EQ(i < 7 ? 1000u : 20000u, lines[i + 1].ms - lines[i].ms) << "after failure " << i;
+    }
+}
+
+TEST(UnixAddress, PathIsCutTo107CharactersAndTerminated) {
+    const sockaddr_un sa = Control::MakeUnixAddress(std::string(200, 'p'));
+    EXPECT_EQ(AF_UNIX, sa.sun_family);
+    EXPECT_EQ(107u, strnlen(sa.sun_path, sizeof(sa.sun_path)));
+    EXPECT_EQ(110u, sizeof(sa));
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// The stream-socket layer over a socket pair: loss reports and bounded writes.
+#include "core/strm_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <sstream>
+
+#include "core/errno_text.h"
+#include "tests/core/control_service_test.h"
+
+using namespace testing_core;
+
+namespace {
+
+class Owner : public ProtocolsFamily {
+public:
+    Owner() { strm = static_cast<StrmProtocol*>(add_protocol_tail(new StrmProtocol)); }
+    void on_message(Packet& p) override {
+        const Packet& piece = p;
+        received.append(reinterpret_cast<const char*>(piece.data()), piece.length());
+    }
+    void on_activated(Protocol*) override { active = true; }
+    void on_deactivated(Protocol*, Protocol_status st) override {
+        ++losses;
+        status = st->message();
+        success = st->success();
+    }
+    void send(const std::string& bytes) {
+        Packet p;
+        prepare_head(p);
+        std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+        message(p);
+    }
+    StrmProtocol* strm;
+    std::string received;
+    bool active = false;
+    int losses = 0;
+    std::string status;
+    bool success = true;
+};
+
+class StrmTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::signal(SIGPIPE, SIG_IGN);
+        NonBlockMode(pair.fd[0]);
+        owner.strm->attach(Fd(pair.fd[0]));
+        ::close(pair.fd[0]);
+        pair.fd[0] = -1;
+        owner.strm->service_name("test");
+        owner.activate();
+    }
+    SocketPairFd pair;
+    Owner owner;
+    Runner run;
+};
+
+TEST(Strm, ActivationWithoutDescriptorReportsFdNotAttached) {
+    Owner owner;
+    owner.activate();
+    EXPECT_FALSE(owner.active);
+    EXPECT_EQ("fd not attached", owner.status);
+    EXPECT_FALSE(owner.success);
+}
+
+TEST_F(StrmTest, ReadsPiecesAndWritesPackets) {
+    EXPECT_TRUE(owner.active);
+    ASSERT_EQ(3, ::write(pair.fd[1], "abc", 3));
+    ASSERT_TRUE(run.until([&] { return owner.received == "abc"; }));
+    owner.send("xyz");
+    char buffer[8];
+    ASSERT_EQ(3, ::read(pair.fd[1], buffer, sizeof(buffer)));
+    EXPECT_EQ("xyz", std::string(buffer, 3));
+}
+
+TEST_F(StrmTest, PeerCloseReportsAReadErrorAndReleasesTheDescriptor) {
+    // The peer's end of stream without a hang-up: one read of 0 bytes.
+    ::shutdown(pair.fd[1], SHUT_WR);
+    ASSERT_TRUE(run.until([&] { return owner.losses == 1; }));
+    EXPECT_EQ(0u, owner.status.rfind("read error: ", 0));
+    EXPECT_FALSE(owner.success);
+    EXPECT_FALSE(owner.strm->opened());
+    owner.strm->release();  // a second release does nothing
+    EXPECT_EQ(1, owner.losses);
+}
+
+TEST_F(StrmTest, HangUpWithDataWaitingIsALossWithoutReading) {
+    ASSERT_EQ(3, ::write(pair.fd[1], "abc", 3));
+    pair.close(1);
+    ASSERT_TRUE(run.until([&] { return owner.losses == 1; }));
+    EXPECT_EQ(0u, owner.status.rfind("pollhup: ", 0));
+    EXPECT_EQ("", owner.received);
+}
+
+TEST_F(StrmTest, WriteToAClosedPeerIsCountedLoggedAndReported) {
+    LineCapture errors(std::cerr);
+    pair.close(1);
+    owner.send("lost");
+    EXPECT_EQ(1, owner.losses);
+    EXPECT_EQ(
+        "write error: " +
+            [] {
+                std::ostringstream os;
+                os << Errno(EPIPE);
+                return os.str();
+            }(),
+        owner.status);
+    EXPECT_EQ(1u, owner.strm->GetOverflowCounter());
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(0u, errors.lines()[0].text.rfind("SockStream[test]: write error, sendbuf=", 0));
+}
+
+TEST_F(StrmTest, FullSendBufferTimesOutAfterOneSecondInAll) {
+    LineCapture errors(std::cerr);
+    const int small = 4096;
+    ::setsockopt(pair.fd[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+    const uint32_t start = Mux::milliseconds();
+    // The peer never reads, so some write of these must wait and give up.
+    for (int i = 0; i < 64 && owner.losses == 0; ++i) owner.send(std::string(60000, 'w'));
+    const uint32_t spent = Mux::milliseconds() - start;
+    EXPECT_EQ(1, owner.losses);
+    EXPECT_EQ("write timeout", owner.status);
+    EXPECT_EQ(1u, owner.strm->GetOverflowCounter());
+    EXPECT_GE(spent, 1000u);
+    EXPECT_LT(spent, 1500u);
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(0u, errors.lines()[0].text.rfind("SockStream[test]: write timeout, sendbuf=", 0));
+    EXPECT_FALSE(owner.strm->opened());
+}
+
+}  // namespace
