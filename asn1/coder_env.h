@@ -21,6 +21,16 @@
 namespace ASN1 {
 
 struct Module;
+class CoderEnv;
+
+// The coders of rules 0 and 1 live in a library the daemon does not link; that library's
+// installCodecs() hands them to every environment through this table.
+struct CodecTable {
+    bool (*encodeBER)(const AbstractData& value, std::vector<char>& octets);
+    bool (*decodeBER)(const char* begin, const char* end, AbstractData& value, CoderEnv* env,
+                      DecodeFailure* failure);
+    bool (*decodeAVN)(const char* begin, const char* end, AbstractData& value);
+};
 
 class CoderEnv {
 public:
@@ -72,10 +82,15 @@ public:
     // Where the last failed decode stopped (field path, octet offset, reason), for the log line.
     const DecodeFailure& get_decodeFailure() const { return decodeFailure_; }
 
+    // The table of rule 0 and 1 coders, or null (those rules then fail). Returns the old one.
+    static const CodecTable* set_codecs(const CodecTable* table);
+    static const CodecTable* get_codecs() { return codecs_; }
+
 private:
     EncodingRules encodingRule_ = invalidRule;
     ModuleRegistry modules_;
     DecodeFailure decodeFailure_;
+    static const CodecTable* codecs_;
 };
 
 template <class OutputIterator>
@@ -103,8 +118,12 @@ bool CoderEnv::encodePER(const AbstractData& value, OutputIterator out) {
 }
 
 template <class OutputIterator>
-bool CoderEnv::encodeBER(const AbstractData&, OutputIterator) {
-    return false;  // no BER encoder in this daemon: both links use aligned PER
+bool CoderEnv::encodeBER(const AbstractData& value, OutputIterator out) {
+    if (codecs_ == nullptr || codecs_->encodeBER == nullptr) return false;
+    std::vector<char> octets;
+    if (!codecs_->encodeBER(value, octets)) return false;
+    std::copy(octets.begin(), octets.end(), out);
+    return true;
 }
 
 template <class OutputIterator>

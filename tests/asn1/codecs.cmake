@@ -1,5 +1,5 @@
 # Tests of the coders the daemon does not link: they need tmb_asn1_codecs as well.
-foreach(stem ber_encoder_test ber_decoder_test value_parser_test checkers_test)
+foreach(stem ber_encoder_test ber_decoder_test value_parser_test checkers_test coder_env_rules_test)
   if(TARGET asn1_${stem})
     target_link_libraries(asn1_${stem} PRIVATE tmb_asn1_codecs)
   endif()
