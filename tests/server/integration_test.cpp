@@ -70,7 +70,8 @@ public:
         Keep();
     }
     SwitchRequests Take() { return std::exchange(requests_, {}); }
-    // Loop time at which the frame before the last one was handled.
+    // Loop times at which the last frame and the one before it were handled.
+    uint32_t TimeOfLast() const { return times_.empty() ? 0 : times_.back(); }
     uint32_t TimeOfLastButOne() const { return times_.size() < 2 ? 0 : times_[times_.size() - 2]; }
 
 private:
@@ -115,6 +116,7 @@ private:
 // A pause of the process after the controller left, as the slots service asked for it.
 struct Pause {
     unsigned ms;
+    uint32_t at;            // loop time
     SwitchRequests before;  // switch requests of the same disconnect made before it
     std::size_t slotsLeft;
     int controllerStatus;
@@ -218,6 +220,7 @@ protected:
         // No seq, no slot, signal `power` (17) with the state `unknown`.
         EXPECT_EQ("2440", ToHex(controller->Take()));
         EXPECT_TRUE(acceptor->IsConnected());
+        EXPECT_EQ(1u, log.count("ctrl [" + acceptor->GetAddr() + "]: controller connect."));
         tap.Take();
     }
 
@@ -252,7 +255,8 @@ protected:
     }
 
     static void RecordPause(unsigned ms) {
-        pauses.push_back({ms, SwitchLog(), current->slots.Count(), current->monitoring.controllerStatus()});
+        pauses.push_back({ms, Mux::milliseconds(), SwitchLog(), current->slots.Count(),
+                          current->monitoring.controllerStatus()});
     }
 
     DrivenClock clock;
@@ -396,6 +400,19 @@ TEST_F(IntegrationTest, ControllerLeavingReleasesEverySlotThenPausesOneSecond) {
     EXPECT_EQ(Failure(4, 4, LGCP::ErrorCause::slotNotExists), Answer(Destroy(4, 4)));
     EXPECT_EQ(Success(5, 4), Answer(ExtCreate(5, 4, 1, 2)));
     EXPECT_EQ(1u, pauses.size());
+}
+
+TEST_F(IntegrationTest, SilentControllerIsDroppedAfterTwoMinutesAndItsSlotsReleased) {
+    ASSERT_EQ(Success(1, 7), Answer(ExtCreate(1, 7, 5, 6)));
+    tap.Take();
+    // The fence ping was the last command.
+    uint32_t last = tap.TimeOfLast();
+    ASSERT_TRUE(runner.until([] { return !pauses.empty(); }, 130000));
+    EXPECT_EQ(120000u, pauses[0].at - last);
+    EXPECT_EQ((SwitchRequests{{Hal::MUX_DISABLE, {8197}}, {Hal::MUX_DISABLE, {8198}}}), pauses[0].before);
+    EXPECT_EQ(0u, slots.Count());
+    ASSERT_TRUE(runner.until([this] { return controller->Closed(); }));
+    EXPECT_FALSE(acceptor->IsConnected());
 }
 
 TEST_F(IntegrationTest, ThePauseAfterAControllerLeavesLastsOneSecond) {
