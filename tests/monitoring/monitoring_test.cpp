@@ -2,12 +2,7 @@
 // the driven loop clock, the receive time-out, and the batches a `display` sends.
 #include "monitoring/monitoring_ctl.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -15,78 +10,15 @@
 
 #include "asn1/coder_env.h"
 #include "tests/core/control_service_test.h"
+#include "tests/server/fake_snmp_agent.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
 
-using testing_core::Client;
 using testing_core::DrivenClock;
 using testing_core::LineCapture;
 using testing_core::Runner;
-
-// The agent's side: a listening socket, the accepted link and the messages read.
-class FakeAgent {
-public:
-    FakeAgent() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, ::bind(listen_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
-        EXPECT_EQ(0, ::listen(listen_, 4));
-        socklen_t len = sizeof(sa);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
-    }
-    ~FakeAgent() { ::close(listen_); }
-    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-    bool Accept() {
-        if (link_) return true;
-        int fd = ::accept(listen_, nullptr, nullptr);
-        if (fd < 0) return false;
-        link_ = std::make_unique<Client>(fd);
-        return true;
-    }
-    // Complete messages received so far, decoded.
-    std::vector<MON::Message> Messages() {
-        std::vector<MON::Message> out;
-        if (!link_) return out;
-        const std::string& bytes = link_->received();
-        size_t at = 0;
-        while (at + 4 <= bytes.size()) {
-            size_t length =
-                (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]);
-            if (length < 4 || at + length > bytes.size()) break;
-            MON::Message m;
-            ASN1::CoderEnv env;
-            env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
-            EXPECT_TRUE(ASN1::decode(bytes.data() + at + 4, bytes.data() + at + length, &env, m, true));
-            out.push_back(m);
-            at += length;
-        }
-        return out;
-    }
-    size_t Pings() {
-        size_t n = 0;
-        for (const auto& m : Messages()) n += m.get_pdu().get_command().ping_isSelected();
-        return n;
-    }
-    void SendPingResponse() {
-        MON::Message m;
-        m.set_pdu().select_response().select_ping().select_success();
-        ASN1::CoderEnv env;
-        env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
-        std::string body;
-        ASSERT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
-        link_->send(testing_core::Frame(body));
-    }
-    Client& link() { return *link_; }
-
-private:
-    int listen_ = -1;
-    uint16_t port_ = 0;
-    std::unique_ptr<Client> link_;
-};
+using testing_monitoring::FakeAgent;
 
 class MonitoringTest : public ::testing::Test {
 protected:
