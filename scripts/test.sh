@@ -26,7 +26,8 @@ if [ -s build-asan/fuzz-targets.txt ]; then
   for target in $(cat build-asan/fuzz-targets.txt); do
     exe=$(find build-asan/fuzz -name "$target" -type f | head -1)
     mkdir -p "build-asan/fuzz-corpus/$target"
-    "$exe" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 "build-asan/fuzz-corpus/$target" \
+    "$exe" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -artifact_prefix="build-asan/$target-" \
+      "build-asan/fuzz-corpus/$target" \
       >"build-asan/$target.log" 2>&1 &
     pids="$pids $!:$target"
   done
