@@ -1,5 +1,6 @@
 // Control round trips over loopback: ping -> success through the control server, one
-// command outstanding and 64 pipelined, beside a bare TPKT echo server on the same loop.
+// command outstanding and 64 pipelined, beside a bare TPKT echo server on the same loop
+// and a minimal echo server without the loop or its layers.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -121,7 +122,53 @@ void BM_TpktEcho(benchmark::State& state) {
     delete acceptor;
 }
 
+// The floor without the daemon's layers: blocking reads, frames cut out of each
+// read, and all their echoes sent in one write.
+void BM_MinimalTpktEcho(benchmark::State& state) {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(sa);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        state.SkipWithError("listen failed");
+        ::close(listener);
+        return;
+    }
+    const uint16_t port = ntohs(sa.sin_port);
+    const int depth = static_cast<int>(state.range(0));
+    std::thread client([&] { Drive(state, port, depth, PingFrame().size()); });
+    int fd = ::accept(listener, nullptr, nullptr);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    std::vector<unsigned char> in(65536 + 4);
+    std::vector<unsigned char> out;
+    size_t held = 0;
+    for (;;) {
+        ssize_t n = ::recv(fd, in.data() + held, in.size() - held, 0);
+        if (n <= 0) break;
+        held += static_cast<size_t>(n);
+        size_t pos = 0;
+        out.clear();
+        while (held - pos >= 4) {
+            const size_t frame = (size_t{in[pos + 2]} << 8) | in[pos + 3];
+            if (in[pos] != 3 || frame < 4 || held - pos < frame) break;
+            out.insert(out.end(), in.begin() + static_cast<long>(pos), in.begin() + static_cast<long>(pos + frame));
+            pos += frame;
+        }
+        std::memmove(in.data(), in.data() + pos, held - pos);
+        held -= pos;
+        if (!out.empty() && ::send(fd, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
+            break;
+    }
+    client.join();
+    ::close(fd);
+    ::close(listener);
+}
+
 BENCHMARK(BM_ControlPing)->Arg(1)->Arg(64)->UseRealTime();
 BENCHMARK(BM_TpktEcho)->Arg(1)->Arg(64)->UseRealTime();
+BENCHMARK(BM_MinimalTpktEcho)->Arg(1)->Arg(64)->UseRealTime();
 
 }  // namespace
