@@ -66,8 +66,10 @@ bool ConstVisitor::do_visit(const BOOLEAN& v) {
 bool ConstVisitor::do_visit(const INTEGER& v) {
     return do_visit(static_cast<const AbstractData&>(v));
 }
+// A named-number integer is an INTEGER on the wire: every coder that writes integers sees it there
+// (it still reaches do_visit(const AbstractData&) when the INTEGER entry is not overridden).
 bool ConstVisitor::do_visit(const IntegerWithNamedNumber& v) {
-    return do_visit(static_cast<const AbstractData&>(v));
+    return do_visit(static_cast<const INTEGER&>(v));
 }
 bool ConstVisitor::do_visit(const ENUMERATED& v) {
     return do_visit(static_cast<const AbstractData&>(v));

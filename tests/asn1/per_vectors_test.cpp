@@ -199,6 +199,20 @@ TEST(PerIntegerTest, UnconstrainedIsMinimalTwosComplement) {
     ExpectInteger<INTEGER>(INT_MIN, B({0x04, 0x80, 0x00, 0x00, 0x00}));
 }
 
+TEST(PerIntegerTest, NamedNumbersAreWrittenAsTheirInteger) {
+    static constexpr IntegerWithNamedNumber::NameEntry names[] = {{1, "one"}, {300, "many"}};
+    static constexpr IntegerWithNamedNumber::InfoType plain{
+        {{&IntegerWithNamedNumber::create, 2}, Unconstrained, 0, 0xFFFFFFFFu}, names, 2};
+    static constexpr IntegerWithNamedNumber::InfoType ranged{
+        {{&IntegerWithNamedNumber::create, 2}, FixedConstraint, 0, 1023}, names, 2};
+    ExpectVector(IntegerWithNamedNumber(300, &plain), B({0x02, 0x01, 0x2C}));
+    ExpectVector(IntegerWithNamedNumber(-2, &plain), B({0x01, 0xFE}));
+    ExpectVector(IntegerWithNamedNumber(300, &ranged), B({0x01, 0x2C}));
+    IntegerWithNamedNumber outside(1024, &ranged);
+    Bytes out;
+    EXPECT_FALSE(Encode(outside, out));
+}
+
 TEST(PerIntegerTest, ExtensibleRangeHasExtensionBit) {
     using Ext = Constrained_INTEGER<ExtendableConstraint, 0, 7>;
     ExpectInteger<Ext>(5, B({0x50}));

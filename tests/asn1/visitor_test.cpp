@@ -121,6 +121,23 @@ TEST(VisitorWalk, NamedNumberIntegersReachTheIntegerEntry) {
     RecordingVisitor v;
     EXPECT_TRUE(n.accept(v));
     EXPECT_EQ(v.calls, Calls{"integer"});
+
+    // The read-only walk does the same: an encoder that writes integers must see it.
+    struct IntegerCounting : ASN1::ConstVisitor {
+        int integers = 0;
+        int others = 0;
+        bool do_visit(const ASN1::AbstractData&) override {
+            ++others;
+            return true;
+        }
+        bool do_visit(const ASN1::INTEGER&) override {
+            ++integers;
+            return true;
+        }
+    } counting;
+    EXPECT_TRUE(n.accept(counting));
+    EXPECT_EQ(counting.integers, 1);
+    EXPECT_EQ(counting.others, 0);
 }
 
 TEST(ConstVisitorWalk, SkipsAbsentFields) {
