@@ -238,7 +238,9 @@ bool PERDecoder::do_visit(INTEGER& value) {
         return true;
     }
     if (!decodeMultiBit(8 * octets, raw)) return fail("INTEGER beyond end of input");
-    if (type == Unconstrained && octets < 4 && (raw >> (8 * octets - 1)) != 0) raw |= ~0u << (8 * octets);
+    // Every value outside a fixed range goes out in two's complement (an extensible range's
+    // outliers and lower-bound-only types too), so it comes back sign-extended.
+    if (octets < 4 && (raw >> (8 * octets - 1)) != 0) raw |= ~0u << (8 * octets);
     value.setValue(static_cast<int>(raw));
     return true;
 }

@@ -217,6 +217,13 @@ TEST(PerIntegerTest, ExtensibleRangeHasExtensionBit) {
     using Ext = Constrained_INTEGER<ExtendableConstraint, 0, 7>;
     ExpectInteger<Ext>(5, B({0x50}));
     ExpectInteger<Ext>(9, B({0x80, 0x01, 0x09}));
+    // Outside the root a value is a two's complement number, negative ones included.
+    ExpectInteger<Ext>(-1, B({0x80, 0x01, 0xFF}));
+    ExpectInteger<Ext>(200, B({0x80, 0x02, 0x00, 0xC8}));
+    ExpectInteger<Constrained_INTEGER<ExtendableConstraint, -10, 10>>(-100, B({0x80, 0x01, 0x9C}));
+    ExpectInteger<Constrained_INTEGER<ExtendableConstraint, -10, 10>>(-10, B({0x00}));
+    // Only a lower bound: written like an unconstrained number, read back the same way.
+    ExpectInteger<Constrained_INTEGER<PartiallyConstrained, -5, 0xFFFFFFFFu>>(-3, B({0x01, 0xFD}));
 }
 
 TEST(PerIntegerTest, OutOfRangeValuesFailToEncodeButDecodeAsSent) {
