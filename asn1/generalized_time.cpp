@@ -73,7 +73,8 @@ void GeneralizedTime::set(const char* text) {
     if (length > 14 && text[14] == '.') {
         double fraction = 0;
         // The small term keeps ".001" from truncating to 0 through binary rounding.
-        if (std::sscanf(text + 14, "%lf", &fraction) == 1)
+        // A fraction is below 1; an exponent in received text ("9e99") must not reach the cast.
+        if (std::sscanf(text + 14, "%lf", &fraction) == 1 && fraction >= 0 && fraction < 1)
             millisec_ = static_cast<int>(fraction * 1000 + 1e-6);
     }
     if (length > 0 && text[length - 1] == 'Z') {

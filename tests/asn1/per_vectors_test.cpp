@@ -600,6 +600,13 @@ TEST(PerMalformedTest, GeneralizedTimeShorterThanItsLength) {
     Bytes out;
     ASSERT_TRUE(Encode(time, out));
     EXPECT_EQ(out, full);
+
+    Bytes huge = B({0x13});
+    for (char c : std::string("20240229130509.9e99")) huge.push_back(c);
+    GeneralizedTime odd;
+    ASSERT_TRUE(Decode(huge, odd));
+    EXPECT_EQ(odd.getSecond(), 9);
+    EXPECT_EQ(odd.getMillisec(), 0);
 }
 
 TEST(PerUnalignedTest, NumbersInTheirBitsOnly) {

@@ -170,6 +170,19 @@ TEST(GeneralizedTime, TextForm) {
     EXPECT_EQ(oneMs.getMillisec(), 1);
 }
 
+TEST(GeneralizedTime, FractionWithAnExponentIsIgnored) {
+    // Text from a peer: a "fraction" that scales far beyond a millisecond count leaves it alone.
+    ASN1::GeneralizedTime time(2024, 2, 29, 13, 5, 9, 250, 0, false);
+    time.set("20240229130510.5e99Z");
+    EXPECT_EQ(time.getSecond(), 10);
+    EXPECT_EQ(time.getMillisec(), 250);
+    EXPECT_TRUE(time.getUTC());
+    time.set("20240229130510.5e-1");
+    EXPECT_EQ(time.getMillisec(), 50);
+    time.set("20240229130510.inf");
+    EXPECT_EQ(time.getMillisec(), 50);
+}
+
 TEST(GeneralizedTime, OffsetIsSignAndHhmmBothWays) {
     ASN1::GeneralizedTime west(2024, 1, 2, 3, 4, 5, 0, -90, false);
     EXPECT_EQ(west.get(), "20240102030405-0130");
