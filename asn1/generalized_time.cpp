@@ -119,7 +119,8 @@ int GeneralizedTime::do_compare(const AbstractData& other) const {
     const int mine[] = {year_, month_, day_, hour_, minute_, second_, millisec_};
     const int theirs[] = {o.year_, o.month_, o.day_, o.hour_, o.minute_, o.second_, o.millisec_};
     for (int i = 0; i < 7; ++i)
-        if (mine[i] != theirs[i]) return mine[i] - theirs[i];
+        if (mine[i] != theirs[i])
+            return static_cast<int>(static_cast<unsigned>(mine[i]) - static_cast<unsigned>(theirs[i]));
     return int{utc_} - int{o.utc_};
 }
 

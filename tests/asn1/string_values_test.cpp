@@ -1,6 +1,7 @@
 // OCTET STRING, BIT STRING, character strings, OBJECT IDENTIFIER and GeneralizedTime.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 
 #include "asn1/asn1.h"
@@ -206,6 +207,9 @@ TEST(GeneralizedTime, ComparisonIgnoresOffset) {
     EXPECT_EQ(a.compare(later), -2);
     ASN1::GeneralizedTime z(2024, 1, 2, 3, 4, 5, 0, 0, true);
     EXPECT_EQ(z.compare(a), 1);
+    // Differences wrap in 32 bits like every other comparison, whatever the fields hold.
+    ASN1::GeneralizedTime far(INT_MAX, 1, 1, 0, 0, 0), before(-1, 1, 1, 0, 0, 0);
+    EXPECT_EQ(far.compare(before), INT_MIN);
     a.swap(later);
     EXPECT_EQ(a.getSecond(), 7);
     EXPECT_EQ(later.getMinDiff(), 60);
