@@ -466,6 +466,8 @@ VisitSeqResult PERDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
         else
             seq.removeOptionalField(static_cast<unsigned>(id));
     }
+    // A value decoded into again must not keep additions the new message does not carry.
+    if (!extension) seq.resizeExtensionMap(0);
     return extension ? CONTINUE : NO_EXTENSION;
 }
 
@@ -485,6 +487,9 @@ VisitSeqResult PERDecoder::preVisitExtensions(SEQUENCE& seq) {
     unsigned optional = seq.numOptionalFields();
     unsigned known = seq.numKnownExtensions();
     unsigned unknown = 0;
+    // The map keeps the count that was sent, cut to the additions this version knows.
+    seq.resizeExtensionMap(0);
+    seq.resizeExtensionMap(std::min(count, known));
     for (unsigned k = 0; k < count; ++k) {
         bool present = decodeSingleBit();
         if (k >= known)

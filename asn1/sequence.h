@@ -78,6 +78,8 @@ public:
     AbstractData*& includeOptionalField(unsigned id, unsigned index);
     // Clears bit `id`; the field keeps its value object for a later include.
     void removeOptionalField(unsigned id);
+    // Sets the number of extension presence positions; positions it adds are clear.
+    void resizeExtensionMap(unsigned bits) { extensionMap_.resize(bits); }
 
     AbstractData* getField(unsigned i) { return fields_[i]; }
     const AbstractData* getField(unsigned i) const { return fields_[i]; }

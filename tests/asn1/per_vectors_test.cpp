@@ -426,11 +426,40 @@ TEST(PerSequenceTest, UnknownAdditionsAreSkippedAndNotWrittenAgain) {
     EXPECT_TRUE(static_cast<bool>(*static_cast<BOOLEAN*>(signal.getField(3))));
     Bytes again;
     ASSERT_TRUE(Encode(msg.value, again));
-    EXPECT_EQ(again, B({0x2A, 0x81, 0x40, 0x01, 0x80}));
+    // The three known positions go out again, the fourth and its octets do not.
+    EXPECT_EQ(again, B({0x2A, 0x82, 0x40, 0x01, 0x80}));
     for (std::size_t n = 0; n < sent.size(); ++n) {
         Msg partial;
         EXPECT_FALSE(Decode(Bytes(sent.begin(), sent.begin() + n), partial.value)) << n;
     }
+}
+
+TEST(PerSequenceTest, DecodingAgainDropsAdditionsTheNewMessageLacks) {
+    const Bytes flagged = B({0x2E, 0x80, 0x02, 'h', 'i', 0x02, 0x80, 0x01, 0x80});  // note, flag
+    const Bytes plain = B({0x22, 0x80});                                            // no additions
+    const Bytes counted = B({0x2A, 0x80, 0x80, 0x02, 0x01, 0x2C});                  // count only
+    for (const Bytes* second : {&plain, &counted}) {
+        Msg reused;
+        ASSERT_TRUE(Decode(flagged, reused.value));
+        ASSERT_TRUE(Decode(*second, reused.value));
+        Msg fresh;
+        ASSERT_TRUE(Decode(*second, fresh.value));
+        auto& signal = *static_cast<SEQUENCE*>(reused.pdu().getSelection());
+        EXPECT_FALSE(signal.hasOptionalField(0));  // note
+        EXPECT_FALSE(signal.hasOptionalField(2));  // flag
+        EXPECT_TRUE(reused.value == fresh.value);
+        Bytes out;
+        ASSERT_TRUE(Encode(reused.value, out));
+        EXPECT_EQ(out, *second);
+    }
+    // A decoded value keeps the bitmap length it was sent: three positions, only the first set.
+    const Bytes three = B({0x2A, 0x82, 0x80, 0x02, 0x01, 0x2C});
+    Msg kept;
+    ASSERT_TRUE(Decode(three, kept.value));
+    EXPECT_EQ(static_cast<SEQUENCE*>(kept.pdu().getSelection())->extensionMap().size(), 3u);
+    Bytes out;
+    ASSERT_TRUE(Encode(kept.value, out));
+    EXPECT_EQ(out, three);
 }
 
 TEST(PerSequenceTest, ExtensionBitmapCountLimit) {
