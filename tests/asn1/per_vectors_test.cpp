@@ -244,6 +244,72 @@ TEST(PerIntegerTest, OutOfRangeValuesFailToEncodeButDecodeAsSent) {
     EXPECT_EQ(slot.getValue(), 65535u);
 }
 
+// Each range class after one leading bit, so that alignment (or its absence) shows.
+TEST(PerIntegerTest, RangeClassBoundariesAfterOneBit) {
+    struct Case {
+        unsigned value, lower, upper;
+        Bytes octets;
+    };
+    const Case cases[] = {
+        {0xAB, 0, 254, B({0xD5, 0x80})},                      // range 255: 8 bits, not aligned
+        {0xAB, 0, 255, B({0x80, 0xAB})},                      // range 256: one aligned octet
+        {256, 0, 256, B({0x80, 0x01, 0x00})},                 // range 257: two aligned octets
+        {0x1234, 0, 65535, B({0x80, 0x12, 0x34})},            // range 65536: two octets
+        {5, 0, 65536, B({0x80, 0x05})},                       // range 65537: count 1 of 1..3
+        {65536, 0, 65536, B({0xC0, 0x01, 0x00, 0x00})},       // count 3 of 1..3
+        {0x01000000, 0, 0xFFFFFFFFu, B({0xE0, 1, 0, 0, 0})},  // full range: count 4 of 1..4
+        {0xFFFFFFFFu, 0, 0xFFFFFFFFu, B({0xE0, 0xFF, 0xFF, 0xFF, 0xFF})},
+        {7, 7, 7, B({0x80})},  // one value: only the leading bit
+    };
+    for (const Case& c : cases) {
+        Bytes out;
+        PEREncoder encoder(out, true);
+        encoder.encodeSingleBit(true);
+        ASSERT_TRUE(encoder.encodeUnsigned(c.value, c.lower, c.upper)) << c.upper;
+        EXPECT_EQ(out, c.octets) << c.upper;
+        PERDecoder decoder(c.octets.data(), c.octets.data() + c.octets.size(), nullptr, true);
+        EXPECT_TRUE(decoder.decodeSingleBit());
+        unsigned back = 0;
+        ASSERT_EQ(decoder.decodeUnsigned(c.lower, c.upper, back), 0) << c.upper;
+        EXPECT_EQ(back, c.value) << c.upper;
+        EXPECT_LT(decoder.getBitsLeft(), 8u) << c.upper;  // only fill bits remain
+        // One octet short is refused, never read as zeros.
+        if (c.octets.size() > 1) {
+            PERDecoder shorter(c.octets.data(), c.octets.data() + c.octets.size() - 1, nullptr, true);
+            shorter.decodeSingleBit();
+            EXPECT_EQ(shorter.decodeUnsigned(c.lower, c.upper, back), -1) << c.upper;
+        }
+    }
+    Bytes out;
+    PEREncoder encoder(out, true);
+    EXPECT_FALSE(encoder.encodeUnsigned(65537, 0, 65536));
+    EXPECT_FALSE(encoder.encodeUnsigned(4, 5, 10));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(PerLengthTest, ConstrainedBelow64KAndGeneralAbove) {
+    Bytes out;
+    PEREncoder encoder(out, true);
+    encoder.encodeSingleBit(true);
+    ASSERT_TRUE(encoder.encodeLength(300, 0, 65535));  // a constrained number: two aligned octets
+    ASSERT_TRUE(encoder.encodeLength(300, 0, 65536));  // the general form
+    ASSERT_TRUE(encoder.encodeLength(9, 9, 9));        // a fixed size has no length at all
+    EXPECT_FALSE(encoder.encodeLength(8, 9, 12));
+    EXPECT_FALSE(encoder.encodeLength(13, 9, 12));
+    EXPECT_EQ(out, B({0x80, 0x01, 0x2C, 0x81, 0x2C}));
+
+    PERDecoder decoder(out.data(), out.data() + out.size(), nullptr, true);
+    decoder.decodeSingleBit();
+    unsigned a = 0, b = 0, c = 0;
+    EXPECT_EQ(decoder.decodeLength(0, 65535, a), 0);
+    EXPECT_EQ(decoder.decodeLength(0, 65536, b), 0);
+    EXPECT_EQ(decoder.decodeLength(9, 9, c), 0);
+    EXPECT_EQ(a, 300u);
+    EXPECT_EQ(b, 300u);
+    EXPECT_EQ(c, 9u);
+    EXPECT_TRUE(decoder.atEnd());
+}
+
 TEST(PerLengthTest, GeneralLengthForms) {
     for (auto [length, prefix] : {std::pair<unsigned, Bytes>{0, B({0x00})},
                                   {127, B({0x7F})},
@@ -342,6 +408,88 @@ TEST(PerStringTest, IA5StringSizes) {
     out.clear();
     ASSERT_TRUE(Encode(high, out));
     EXPECT_EQ(out, B({0x01, 0xE9}));
+}
+
+TEST(PerStringTest, BitStringsUnalignedUpTo16Bits) {
+    const ConstrainedObject::InfoType upTo7{{&BIT_STRING::create, 3}, FixedConstraint, 0, 7};
+    const ConstrainedObject::InfoType upTo16{{&BIT_STRING::create, 3}, FixedConstraint, 0, 16};
+    const ConstrainedObject::InfoType upTo32{{&BIT_STRING::create, 3}, FixedConstraint, 0, 32};
+    auto bits = [](const void* info, const std::string& text) {
+        BIT_STRING value(info);
+        value.resize(static_cast<unsigned>(text.size()));
+        for (unsigned i = 0; i < text.size(); ++i) value.set(i, text[i] == '1');
+        return value;
+    };
+    ExpectVector(bits(&BIT_STRING::theInfo, ""), B({0x00}));
+    ExpectVector(bits(&BIT_STRING::theInfo, "10110"), B({0x05, 0xB0}));
+    // Size in 3 bits, the five bits straight after it.
+    ExpectVector(bits(&upTo7, "10110"), B({0xB6}));
+    // Size in 5 bits, then 16 bits without alignment.
+    ExpectVector(bits(&upTo16, "1010101111001101"), B({0x85, 0x5E, 0x68}));
+    // 17 bits: size in 6 bits, then aligned octets.
+    ExpectVector(bits(&upTo32, "10101011110011011"), B({0x44, 0xAB, 0xCD, 0x80}));
+    Bytes out;
+    EXPECT_FALSE(Encode(bits(&upTo7, "101101011"), out));
+}
+
+TEST(PerStringTest, BmpStringsAndObjectIdentifiers) {
+    BMPString text(std::wstring(L"Ab"), &BMPString::theInfo);
+    ExpectVector(text, B({0x02, 0x00, 0x41, 0x00, 0x62}));
+    const BMPString::InfoType printable{
+        {{&BMPString::create, 30}, Unconstrained, 0, 0xFFFFFFFFu}, 0x20, 0x7E, 7, 8};
+    BMPString narrow(std::wstring(L"Ab"), &printable);
+    ExpectVector(narrow, B({0x02, 0x21, 0x42}));  // offsets from the first permitted character
+    BMPString outside(std::wstring(L"A\x10"), &printable);
+    Bytes out;
+    EXPECT_FALSE(Encode(outside, out));
+
+    OBJECT_IDENTIFIER oid;
+    for (unsigned arc : {1u, 2u, 840u, 113549u}) oid.append(arc);
+    ExpectVector(oid, B({0x06, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D}));
+    OBJECT_IDENTIFIER longest;
+    longest.append(1);
+    longest.append(2);
+    for (int i = 0; i < 254; ++i) longest.append(1);
+    out.clear();
+    ASSERT_TRUE(Encode(longest, out));
+    EXPECT_EQ(out.size(), 256u);
+    EXPECT_EQ(out[0], '\xFF');
+    longest.append(1);  // 256 contents octets: more than one count octet can say
+    out.clear();
+    EXPECT_FALSE(Encode(longest, out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(PerStringTest, DecodedSizesStopAt16384) {
+    const AbstractString::InfoType bigText{
+        {{&AbstractString::create, 22}, FixedConstraint, 0, 20000}, IA5StringSet, 128, 7, 7, 8};
+    const ConstrainedObject::InfoType bigBits{{&BIT_STRING::create, 3}, FixedConstraint, 0, 20000};
+    const BMPString::InfoType bigBmp{
+        {{&BMPString::create, 30}, FixedConstraint, 0, 20000}, 0, 0xFFFF, 16, 16};
+    for (unsigned size : {16384u, 16385u}) {
+        AbstractString text(&bigText, std::string(size, 'q'));
+        BIT_STRING bits(&bigBits);
+        bits.resize(size);
+        BMPString wide(std::wstring(size, L'q'), &bigBmp);
+        for (const AbstractData* value :
+             {static_cast<const AbstractData*>(&text), static_cast<const AbstractData*>(&bits),
+              static_cast<const AbstractData*>(&wide)}) {
+            Bytes out;
+            ASSERT_TRUE(Encode(*value, out)) << size;
+            auto back = Fresh(*value);
+            EXPECT_EQ(Decode(out, *back), size == 16384u) << size;
+        }
+    }
+    // Unconstrained, the longest length form carries 16383 characters, and they decode.
+    IA5String longest(std::string(16383, 'z'));
+    Bytes out;
+    ASSERT_TRUE(Encode(longest, out));
+    EXPECT_EQ(out.size(), 16385u);
+    IA5String back;
+    ASSERT_TRUE(Decode(out, back));
+    EXPECT_EQ(back.size(), 16383u);
+    out.pop_back();
+    EXPECT_FALSE(Decode(out, back));
 }
 
 TEST(PerSmallNumberTest, SixBitsOrLengthAndOctets) {
@@ -473,6 +621,30 @@ TEST(PerSequenceTest, ExtensionBitmapCountLimit) {
     tooMany.insert(tooMany.end(), 17, 0);
     Msg refused;
     EXPECT_FALSE(Decode(tooMany, refused.value));
+}
+
+TEST(PerSequenceTest, LateFailureLeavesTheCallersBufferAlone) {
+    CoderEnv env;
+    env.set_encodingRule(CoderEnv::per_Aligned);
+    // The root field fails after the presence bits and both numbers were written.
+    Msg badLevel;
+    badLevel.seq(5);
+    badLevel.slot(12);
+    SetLevel(badLevel.signal(), 9);
+    Bytes out = B({0x55, 0x66});
+    EXPECT_FALSE(encode(badLevel.value, &env, std::back_inserter(out)));
+    EXPECT_EQ(out, B({0x55, 0x66}));
+    // An addition fails inside its open type.
+    Msg badCount;
+    badCount.seq(5);
+    SetLevel(badCount.signal(), 5);
+    static_cast<INTEGER*>(badCount.signal().includeOptionalField(1, 2))->setValue(70000);
+    EXPECT_FALSE(encode(badCount.value, &env, std::back_inserter(out)));
+    EXPECT_EQ(out, B({0x55, 0x66}));
+    // The same message with a good count appends after what was there.
+    static_cast<INTEGER*>(badCount.signal().getField(2))->setValue(7);
+    ASSERT_TRUE(encode(badCount.value, &env, std::back_inserter(out)));
+    EXPECT_EQ(out, B({0x55, 0x66, 0x80, 0x01, 0x05, 0xAA, 0x02, 0x02, 0x00, 0x07}));
 }
 
 TEST(PerChoiceTest, RootIndexes) {

@@ -7,6 +7,7 @@
 #include "asn1/asn1.h"
 #include "asn1/coder_env.h"
 #include "asn1/printer.h"
+#include "tests/asn1/test_module.h"
 
 using namespace ASN1;
 
@@ -106,6 +107,58 @@ TEST(PrinterTest, NestedListsIndentTwoMoreSpaces) {
 
     SEQUENCE empty(&kAllOptional);
     EXPECT_EQ(Print(empty), "{\n}");
+}
+
+TEST(PrinterTest, NestedSequencesAndKnownExtensions) {
+    TestModule::Message msg;
+    msg.set_seq(7);
+    msg.set_slot(12);
+    TestModule::Params& params = msg.set_pdu().select_command().select_create();
+    params.set_name("rtp");
+    TestModule::DualTone tone;
+    tone.set_freq1(697);
+    tone.set_freq2(1209);
+    params.ref_tones().push_back(tone);
+    params.set_level(-3);
+    params.set_mode(TestModule::MccType::bri);
+    params.set_standby(TestModule::StandbyState::speak);  // an addition, printed like a root field
+    EXPECT_EQ(Print(msg),
+              "{\n"
+              "  seq 7,\n"
+              "  slot 12,\n"
+              "  pdu command : create : {\n"
+              "    name \"rtp\",\n"
+              "    tones {\n"
+              "      {\n"
+              "        freq1 697,\n"
+              "        freq2 1209\n"
+              "      }\n"
+              "    },\n"
+              "    level -3,\n"
+              "    mode bri,\n"
+              "    standby speak\n"
+              "  }\n"
+              "}");
+    // A number the numbered table does not name is its number.
+    static_cast<ENUMERATED&>(*params.getField(5)).setFromInt(3);
+    EXPECT_NE(Print(msg).find("    standby 3\n"), std::string::npos);
+}
+
+TEST(PrinterTest, NamedNumbersAndTimes) {
+    static constexpr IntegerWithNamedNumber::NameEntry names[] = {{-1, "minus-one"}, {7, "seven"}};
+    static constexpr IntegerWithNamedNumber::InfoType info{
+        {{&IntegerWithNamedNumber::create, 2}, Unconstrained, 0, 0xFFFFFFFFu}, names, 2};
+    IntegerWithNamedNumber number(7, &info);
+    EXPECT_EQ(Print(number), "seven");
+    number.setValue(-1);
+    EXPECT_EQ(Print(number), "minus-one");
+    number.setValue(3);
+    EXPECT_EQ(Print(number), "3");
+
+    GeneralizedTime local(2024, 1, 2, 3, 4, 5, 250, -90, false);
+    EXPECT_EQ(Print(local), "\"20240102030405.250-0130\"");
+    GeneralizedTime plain(2024, 1, 2, 3, 4, 5);
+    EXPECT_EQ(Print(plain), "\"20240102030405\"");
 }
 
 TEST(PrinterTest, Integers) {
