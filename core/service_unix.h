@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "core/acceptor_net.h"
 #include "core/connector_net.h"
 #include "core/control_service.h"
 #include "core/event.h"
@@ -20,35 +21,28 @@ sockaddr_un MakeUnixAddress(const std::string& path);
 
 class ServiceUnix : public Service {
 public:
+    // What names a client: its path, empty for an unbound one.
+    using Peer = std::string;
+
     // A freshly connected non-blocking socket and the peer's name.
     void Connected(Fd fd, const std::string& name) { Attach(fd, name); }
 };
 
-class AcceptorUnix : public ServiceUnix {
+class AcceptorUnix : public Acceptor<ServiceUnix> {
 public:
-    static constexpr unsigned kBindRetry = 5000;  // ms
-
     AcceptorUnix() : AcceptorUnix(std::string()) {}
     explicit AcceptorUnix(const std::string& path);
 
     const std::string& path() const { return path_; }
 
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override {}
-    virtual void ImplRefuseConnection() {}
-    virtual void ImplConnected(Fd) {}
-
-    void BindSocket();
-    void OnTimeout(Timer*);
-    void OnSocketEvent(int fd, short revents);
+    int ISocket() override;
+    // The socket file left at the path is removed first.
+    int IBind(int fd) override;
+    int IAccept(int fd, std::string& peer) override;
 
 private:
     std::string path_;
-    Fd listen_fd_;
-    Timer bind_timer_;
-    Event listen_event_;
 };
 
 class ConnectorUnix : public ServiceUnix {
