@@ -34,12 +34,6 @@ INet4::Addr ConnectorNet::address() const {
     return addr;
 }
 
-bool ConnectorNet::ImplActivate() {
-    retry_.restart();
-    TryConnect();
-    return true;
-}
-
 void ConnectorNet::TryConnect() {
     connect_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!connect_fd_.is_valid()) {
@@ -92,25 +86,6 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
     }
     std::cerr << "fail to connect to " << addr << std::endl;
     Retry(RetryRule::kSocketErrorDelay);
-}
-
-void ConnectorNet::Retry(unsigned long_delay) {
-    retry_timer_.set(retry_.next_delay(long_delay), &ConnectorNet::OnTimeout, this);
-}
-
-void ConnectorNet::OnTimeout(Timer*) {
-    TryConnect();
-}
-
-void ConnectorNet::ImplOnDisconnect() {
-    retry_timer_.set(RetryRule::kReconnectDelay, &ConnectorNet::OnTimeout, this);
-}
-
-void ConnectorNet::ImplDeactivate() {
-    Release();
-    connect_fd_.close();
-    retry_timer_.reset();
-    connect_event_.Release();
 }
 
 }  // namespace Control

@@ -52,12 +52,6 @@ ConnectorUnix::ConnectorUnix(const std::string& server_path, const std::string& 
     connect_event_.Bind("ConnectorUnix::OnSocketEvent", &ConnectorUnix::OnSocketEvent, this);
 }
 
-bool ConnectorUnix::ImplActivate() {
-    retry_.restart();
-    TryConnect();
-    return true;
-}
-
 void ConnectorUnix::TryConnect() {
     connect_fd_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
     if (!connect_fd_.is_valid()) {
@@ -101,25 +95,6 @@ void ConnectorUnix::OnSocketEvent(int, short revents) {
         return;
     }
     if (revents & POLLOUT) connect_event_.Release();
-}
-
-void ConnectorUnix::Retry(unsigned long_delay) {
-    retry_timer_.set(retry_.next_delay(long_delay), &ConnectorUnix::OnTimeout, this);
-}
-
-void ConnectorUnix::OnTimeout(Timer*) {
-    TryConnect();
-}
-
-void ConnectorUnix::ImplOnDisconnect() {
-    retry_timer_.set(RetryRule::kReconnectDelay, &ConnectorUnix::OnTimeout, this);
-}
-
-void ConnectorUnix::ImplDeactivate() {
-    Release();
-    connect_fd_.close();
-    retry_timer_.reset();
-    connect_event_.Release();
 }
 
 }  // namespace Control

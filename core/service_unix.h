@@ -45,32 +45,19 @@ private:
     std::string path_;
 };
 
-class ConnectorUnix : public ServiceUnix {
+class ConnectorUnix : public Connector<ServiceUnix> {
 public:
     ConnectorUnix() : ConnectorUnix(std::string()) {}
     explicit ConnectorUnix(const std::string& server_path) : ConnectorUnix(server_path, std::string()) {}
     ConnectorUnix(const std::string& server_path, const std::string& local_path);
 
-    int quick_retries() const { return retry_.quick_retries(); }
-
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override;
-
-    void TryConnect();
-    void OnTimeout(Timer*);
+    void TryConnect() override;
     void OnSocketEvent(int fd, short revents);
 
 private:
-    void Retry(unsigned long_delay);
-
     std::string server_path_;
     std::string local_path_;
-    Fd connect_fd_;
-    Timer retry_timer_;
-    Event connect_event_;
-    RetryRule retry_;
 };
 
 }  // namespace Control
