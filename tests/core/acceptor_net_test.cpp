@@ -14,14 +14,9 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFree) {
     LineCapture errors(std::cerr);
     // Another listener holds the port.
     int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, ::bind(blocker, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+    ASSERT_EQ(0, BindLoopback(blocker));
     ASSERT_EQ(0, ::listen(blocker, 1));
-    socklen_t len = sizeof(sa);
-    ::getsockname(blocker, reinterpret_cast<sockaddr*>(&sa), &len);
-    const uint16_t port = ntohs(sa.sin_port);
+    const uint16_t port = LocalPort(blocker);
 
     RecordingNotify owner;
     Control::AcceptorNet acceptor(port);

@@ -13,14 +13,10 @@ namespace {
 // A loopback port on which nothing listens.
 uint16_t ClosedPort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
-    socklen_t len = sizeof(sa);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    EXPECT_EQ(0, BindLoopback(fd));
+    const uint16_t port = LocalPort(fd);
     ::close(fd);
-    return ntohs(sa.sin_port);
+    return port;
 }
 
 TEST(RetryRule, SevenQuickRetriesThenTheLongDelay) {

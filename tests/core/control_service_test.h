@@ -120,6 +120,29 @@ inline std::string Bytes(std::initializer_list<int> bytes) {
     return s;
 }
 
+// 127.0.0.1 and the port; port 0 lets bind choose a free one.
+inline sockaddr_in LoopbackAddress(uint16_t port = 0) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sa;
+}
+
+// Binds a TCP socket to a free loopback port; the result of bind.
+inline int BindLoopback(int fd) {
+    const sockaddr_in sa = LoopbackAddress();
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
+}
+
+// The local port a TCP socket is bound to.
+inline uint16_t LocalPort(int fd) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof(sa);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    return ntohs(sa.sin_port);
+}
+
 // A loopback TCP or Unix-domain client whose reads never block the loop.
 class Client {
 public:
@@ -130,11 +153,8 @@ public:
 
     static Client Tcp(uint16_t port) {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa))) << errno;
+        const sockaddr_in sa = LoopbackAddress(port);
+        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa))) << errno;
         return Client(fd);
     }
 
