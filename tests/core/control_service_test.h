@@ -200,20 +200,6 @@ private:
     std::string received_;
 };
 
-// A connected pair of Unix stream sockets, closed with the object.
-struct SocketPairFd {
-    SocketPairFd() { EXPECT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, fd)); }
-    ~SocketPairFd() {
-        for (int f : fd)
-            if (f >= 0) ::close(f);
-    }
-    void close(int i) {
-        ::close(fd[i]);
-        fd[i] = -1;
-    }
-    int fd[2];
-};
-
 // Runs the loop until the condition holds, checked on every pass by a deferred
 // call, or until limit_ms of loop time have passed. True when the condition held.
 class Runner {
