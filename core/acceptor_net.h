@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "core/control_service.h"
 #include "core/errno_text.h"
@@ -114,11 +115,13 @@ private:
 
 template <class ServiceBase>
 bool Acceptor<ServiceBase>::ImplActivate() {
-    listen_fd_ = Fd(ISocket());
-    if (!listen_fd_.is_valid()) {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(ISocket());
+    if (!fd.is_valid()) {
         if (this->trace()) std::cerr << "can't create socket:" << Errno() << std::endl;
         return false;
     }
+    listen_fd_ = std::move(fd);
     BindSocket();
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <utility>
 
 #include "core/errno_text.h"
 #include "core/inet4_addr.h"
@@ -35,12 +36,14 @@ INet4::Addr ConnectorNet::address() const {
 }
 
 void ConnectorNet::TryConnect() {
-    connect_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!connect_fd_.is_valid()) {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!fd.is_valid()) {
         std::cerr << "can't create socket:" << Errno() << std::endl;
         Deactivate();
         return;
     }
+    connect_fd_ = std::move(fd);
     if (!connect_fd_.NonBlock()) {
         std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
         Deactivate();

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "core/errno_text.h"
 
@@ -53,12 +54,14 @@ ConnectorUnix::ConnectorUnix(const std::string& server_path, const std::string& 
 }
 
 void ConnectorUnix::TryConnect() {
-    connect_fd_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
-    if (!connect_fd_.is_valid()) {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    if (!fd.is_valid()) {
         std::cerr << "can't create domain socket:" << Errno() << std::endl;
         Deactivate();
         return;
     }
+    connect_fd_ = std::move(fd);
     if (!connect_fd_.NonBlock()) {
         std::cerr << "can't set domain socket to non block mode: " << Errno() << std::endl;
         Deactivate();

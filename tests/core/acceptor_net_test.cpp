@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/core/control_service_test.h"
 
 using namespace testing_core;
@@ -37,6 +39,21 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFree) {
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
     EXPECT_EQ(3u, errors.lines().size());
     acceptor.Deactivate();
+}
+
+TEST(AcceptorNet, NoSocketIsLoggedWithItsOwnReasonAndFailsTheActivation) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    Control::AcceptorNet acceptor;
+    bool activated = true;
+    {
+        NoFreeDescriptor limit;
+        activated = acceptor.Activate();
+    }
+    EXPECT_FALSE(activated);
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(std::string("can't create socket:") + std::strerror(EMFILE), errors.lines()[0].text);
+    EXPECT_EQ(Control::State::Idle, acceptor.GetState());
 }
 
 TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {

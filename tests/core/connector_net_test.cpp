@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/acceptor_net.h"
 #include "tests/core/control_service_test.h"
 
@@ -49,6 +51,20 @@ TEST(ConnectorNet, PeerDownIsRetriedSevenTimesQuicklyThenWithTheLongDelay) {
     EXPECT_EQ(0, connector.quick_retries());
     EXPECT_FALSE(connector.retry_pending());
     EXPECT_EQ(Control::State::Idle, connector.GetState());
+}
+
+TEST(ConnectorNet, NoSocketIsLoggedWithItsOwnReasonAndEndsTheActivation) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    Control::ConnectorNet connector("127.0.0.1:" + std::to_string(ClosedPort()));
+    {
+        NoFreeDescriptor limit;
+        connector.Activate();
+    }
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(std::string("can't create socket:") + std::strerror(EMFILE), errors.lines()[0].text);
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+    EXPECT_FALSE(connector.retry_pending());
 }
 
 TEST(ConnectorNet, ConnectsExchangesAndReconnectsTenSecondsAfterALoss) {

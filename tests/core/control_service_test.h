@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -142,6 +143,42 @@ inline uint16_t LocalPort(int fd) {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
     return ntohs(sa.sin_port);
 }
+
+// Lowers the soft descriptor limit to the lowest free descriptor number, so that the
+// next socket() fails with EMFILE; the limit is restored with the object.
+class NoFreeDescriptor {
+public:
+    // The sanitizers' run-time checks open descriptors of their own (a pipe to probe
+    // memory): they fail, and report bad objects, while none is free.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr bool kUsable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    static constexpr bool kUsable = false;
+#else
+    static constexpr bool kUsable = true;
+#endif
+#else
+    static constexpr bool kUsable = true;
+#endif
+
+    NoFreeDescriptor() {
+        EXPECT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &saved_));
+        const int lowest = ::dup(0);
+        ::close(lowest);
+        rlimit low = saved_;
+        low.rlim_cur = static_cast<rlim_t>(lowest);
+        EXPECT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &low));
+    }
+    ~NoFreeDescriptor() {
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    NoFreeDescriptor(const NoFreeDescriptor&) = delete;
+    NoFreeDescriptor& operator=(const NoFreeDescriptor&) = delete;
+
+private:
+    rlimit saved_{};
+};
 
 // A loopback TCP or Unix-domain client whose reads never block the loop.
 class Client {
