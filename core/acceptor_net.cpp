@@ -2,7 +2,6 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <iostream>
@@ -12,24 +11,10 @@
 
 namespace Control {
 
-bool StartListening(Fd& fd, Event& event, bool trace) {
-    if (::listen(fd.lowlevel_fd(), 1) != 0) {
-        if (trace) std::cerr << "can't listen socket: " << Errno() << std::endl;
-        return false;
-    }
-    if (!fd.NonBlock()) {
-        if (trace) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
-        return false;
-    }
-    event.Schedule(fd, POLLIN);
-    return true;
-}
-
 // ---- AcceptorNet ----
 
-AcceptorNet::AcceptorNet(int port) : port_(static_cast<uint16_t>(port)) {
-    listen_event_.Bind("AcceptorNet::OnSocketEvent", &AcceptorNet::OnSocketEvent, this);
-}
+AcceptorNet::AcceptorNet(int port)
+    : Acceptor("AcceptorNet::OnSocketEvent"), port_(static_cast<uint16_t>(port)) {}
 
 AcceptorNet::AcceptorNet(int port, bool trace) : AcceptorNet(port) {
     set_trace(trace);
@@ -44,67 +29,29 @@ uint16_t AcceptorNet::local_port() const {
     return ntohs(sa.sin_port);
 }
 
-bool AcceptorNet::ImplActivate() {
-    listen_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!listen_fd_.is_valid()) {
-        if (trace()) std::cerr << "can't create socket:" << Errno() << std::endl;
-        return false;
+int AcceptorNet::ISocket() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (fd >= 0) {
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     }
-    const int on = 1;
-    ::setsockopt(listen_fd_.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    BindSocket();
-    return true;
+    return fd;
 }
 
-void AcceptorNet::BindSocket() {
+int AcceptorNet::IBind(int fd) {
     INet4::Addr addr;
     addr.Assign(htonl(INADDR_ANY));
     if (!bind_address_.empty()) addr.Assign(bind_address_);
     addr.port(port_);
-    if (::bind(listen_fd_.lowlevel_fd(), addr, addr.size()) != 0) {
-        if (trace())
-            std::cerr << "can't bind to socket: \"" << Errno() << "\" "
-                      << " waiting..." << std::endl;
-        bind_timer_.set(kBindRetry, &AcceptorNet::OnTimeout, this);
-        return;
-    }
-    if (!StartListening(listen_fd_, listen_event_, trace())) Deactivate();
+    return ::bind(fd, addr, addr.size());
 }
 
-void AcceptorNet::OnTimeout(Timer*) {
-    BindSocket();
-}
-
-void AcceptorNet::ImplDeactivate() {
-    bind_timer_.reset();
-    listen_event_.Release();
-    listen_fd_.close();
-}
-
-void AcceptorNet::OnSocketEvent(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
-    for (;;) {
-        sockaddr_in sa{};
-        socklen_t len = sizeof(sa);
-        Fd client(::accept(fd, reinterpret_cast<sockaddr*>(&sa), &len));
-        if (!client.is_valid()) return;
-        const INet4::Addr addr(sa);
-        if (GetState() == State::Connected || GetState() == State::Deactivating) {
-            // While the last connection is still being closed nothing may take its place.
-            if (trace()) std::cerr << "refuse connection from " << addr << std::endl;
-            if (GetState() == State::Connected) ImplRefuseConnection();
-            continue;
-        }
-        if (!client.NonBlock()) {
-            if (trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
-            continue;
-        }
-        if (trace()) std::cout << "new connection from " << addr << std::endl;
-        Connected(client, addr);
-        ImplConnected(client);
-        // Deactivate() from a notice stops the loop here.
-        if (!listen_event_.IsActive()) return;
-    }
+int AcceptorNet::IAccept(int fd, INet4::Addr& peer) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof(sa);
+    const int client = ::accept(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (client >= 0) peer = INet4::Addr(sa);
+    return client;
 }
 
 // ---- AcceptorNetCheckConnection ----

@@ -1,27 +1,67 @@
-// TCP listeners for message connections: one client served at a time, further
-// clients accepted and closed at once. The checking variant watches the served
-// client once a second and drops a connection whose TCP state has gone bad.
+// Listeners for message connections: one client served at a time, further clients
+// accepted and closed at once; the listener itself is shared with the Unix-domain
+// acceptor. The checking TCP variant watches the served client once a second and
+// drops a connection whose TCP state has gone bad.
 #pragma once
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <cstdint>
+#include <iostream>
 #include <string>
+#include <utility>
 
 #include "core/control_service.h"
+#include "core/errno_text.h"
 #include "core/event.h"
 #include "core/fd.h"
 #include "core/timer.h"
 
 namespace Control {
 
-// The steps shared by the TCP and Unix-domain acceptors once the socket is bound:
-// listen with a backlog of 1, non-blocking mode, and the listening event for POLLIN.
-// False (after the log line, with trace) when listening cannot start.
-bool StartListening(Fd& fd, Event& event, bool trace);
-
-class AcceptorNet : public ServiceNet {
+// The listener shared by the TCP and Unix-domain acceptors: it binds (retrying every
+// kBindRetry ms while that fails), listens with a backlog of 1 and serves one client
+// at a time; further clients are accepted and closed at once. ServiceBase is the
+// family's connection (ServiceNet or ServiceUnix), whose Peer names a client; the
+// family's acceptor makes, binds and accepts on its own kind of socket.
+template <class ServiceBase>
+class Acceptor : public ServiceBase {
 public:
+    using Peer = typename ServiceBase::Peer;
     static constexpr unsigned kBindRetry = 5000;  // ms
 
+protected:
+    explicit Acceptor(const char* event_name) {
+        listen_event_.Bind(event_name, &Acceptor::OnSocketEvent, this);
+    }
+
+    bool ImplActivate() override;
+    void ImplDeactivate() override;
+    void ImplOnDisconnect() override {}
+    virtual void ImplRefuseConnection() {}
+    virtual void ImplConnected(Fd) {}
+
+    // The family's socket calls, each returning what the system call returned (errno
+    // kept): a new socket with its options set, binding it to the acceptor's address
+    // (0 when bound), and taking the next waiting client, named in `peer`.
+    virtual int ISocket() = 0;
+    virtual int IBind(int fd) = 0;
+    virtual int IAccept(int fd, Peer& peer) = 0;
+
+    void BindSocket();
+    void OnTimeout(Timer*);
+    void OnSocketEvent(int fd, short revents);
+
+    Fd listen_fd_;
+
+private:
+    Timer bind_timer_;
+    Event listen_event_;
+};
+
+class AcceptorNet : public Acceptor<ServiceNet> {
+public:
     AcceptorNet() : AcceptorNet(0) {}
     explicit AcceptorNet(int port);
     AcceptorNet(int port, bool trace);
@@ -32,22 +72,13 @@ public:
     uint16_t local_port() const;
 
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override {}
-    virtual void ImplRefuseConnection() {}
-    virtual void ImplConnected(Fd) {}
-
-    void BindSocket();
-    void OnTimeout(Timer*);
-    void OnSocketEvent(int fd, short revents);
+    int ISocket() override;
+    int IBind(int fd) override;
+    int IAccept(int fd, INet4::Addr& peer) override;
 
 private:
     uint16_t port_;
     std::string bind_address_;
-    Fd listen_fd_;
-    Timer bind_timer_;
-    Event listen_event_;
 };
 
 class AcceptorNetCheckConnection : public AcceptorNet {
@@ -81,5 +112,77 @@ private:
     int check_state_ = CheckIdle;
     int ca_state_countdown_ = 0;
 };
+
+template <class ServiceBase>
+bool Acceptor<ServiceBase>::ImplActivate() {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(ISocket());
+    if (!fd.is_valid()) {
+        if (this->trace()) std::cerr << "can't create socket:" << Errno() << std::endl;
+        return false;
+    }
+    listen_fd_ = std::move(fd);
+    BindSocket();
+    return true;
+}
+
+template <class ServiceBase>
+void Acceptor<ServiceBase>::BindSocket() {
+    if (IBind(listen_fd_.lowlevel_fd()) != 0) {
+        if (this->trace())
+            std::cerr << "can't bind to socket: \"" << Errno() << "\" "
+                      << " waiting..." << std::endl;
+        bind_timer_.set(kBindRetry, &Acceptor::OnTimeout, this);
+        return;
+    }
+    if (::listen(listen_fd_.lowlevel_fd(), 1) != 0) {
+        if (this->trace()) std::cerr << "can't listen socket: " << Errno() << std::endl;
+        this->Deactivate();
+        return;
+    }
+    if (!listen_fd_.NonBlock()) {
+        if (this->trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
+        this->Deactivate();
+        return;
+    }
+    listen_event_.Schedule(listen_fd_, POLLIN);
+}
+
+template <class ServiceBase>
+void Acceptor<ServiceBase>::OnTimeout(Timer*) {
+    BindSocket();
+}
+
+template <class ServiceBase>
+void Acceptor<ServiceBase>::ImplDeactivate() {
+    bind_timer_.reset();
+    listen_event_.Release();
+    listen_fd_.close();
+}
+
+template <class ServiceBase>
+void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
+    if (!(revents & POLLIN)) return;
+    for (;;) {
+        Peer peer{};
+        Fd client(IAccept(fd, peer));
+        if (!client.is_valid()) return;
+        if (this->GetState() == State::Connected || this->GetState() == State::Deactivating) {
+            // While the last connection is still being closed nothing may take its place.
+            if (this->trace()) std::cerr << "refuse connection from " << peer << std::endl;
+            if (this->GetState() == State::Connected) ImplRefuseConnection();
+            continue;
+        }
+        if (!client.NonBlock()) {
+            if (this->trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
+            continue;
+        }
+        if (this->trace()) std::cout << "new connection from " << peer << std::endl;
+        this->Connected(client, peer);
+        ImplConnected(client);
+        // Deactivate() from a notice stops the loop here.
+        if (!listen_event_.IsActive()) return;
+    }
+}
 
 }  // namespace Control

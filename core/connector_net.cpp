@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <utility>
 
 #include "core/errno_text.h"
 #include "core/inet4_addr.h"
@@ -34,19 +35,15 @@ INet4::Addr ConnectorNet::address() const {
     return addr;
 }
 
-bool ConnectorNet::ImplActivate() {
-    retry_.restart();
-    TryConnect();
-    return true;
-}
-
 void ConnectorNet::TryConnect() {
-    connect_fd_ = Fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!connect_fd_.is_valid()) {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!fd.is_valid()) {
         std::cerr << "can't create socket:" << Errno() << std::endl;
         Deactivate();
         return;
     }
+    connect_fd_ = std::move(fd);
     if (!connect_fd_.NonBlock()) {
         std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
         Deactivate();
@@ -92,25 +89,6 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
     }
     std::cerr << "fail to connect to " << addr << std::endl;
     Retry(RetryRule::kSocketErrorDelay);
-}
-
-void ConnectorNet::Retry(unsigned long_delay) {
-    retry_timer_.set(retry_.next_delay(long_delay), &ConnectorNet::OnTimeout, this);
-}
-
-void ConnectorNet::OnTimeout(Timer*) {
-    TryConnect();
-}
-
-void ConnectorNet::ImplOnDisconnect() {
-    retry_timer_.set(RetryRule::kReconnectDelay, &ConnectorNet::OnTimeout, this);
-}
-
-void ConnectorNet::ImplDeactivate() {
-    Release();
-    connect_fd_.close();
-    retry_timer_.reset();
-    connect_event_.Release();
 }
 
 }  // namespace Control

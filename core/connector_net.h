@@ -1,6 +1,7 @@
-// An outgoing TCP message connection to a fixed IPv4 address and port that keeps
-// reconnecting: seven quick retries after activation, then a long delay that
-// depends on how the attempt failed; 10 s after an established connection is lost.
+// Outgoing message connections that keep reconnecting: seven quick retries after
+// activation, then a long delay that depends on how the attempt failed; 10 s after an
+// established connection is lost. The TCP one connects to a fixed IPv4 address and
+// port; the reconnecting part is shared with the Unix-domain connector.
 #pragma once
 
 #include <cstdint>
@@ -39,35 +40,64 @@ private:
     int quick_ = 0;
 };
 
-class ConnectorNet : public ServiceNet {
+// The reconnecting part shared by the TCP and Unix-domain connectors: an attempt at
+// activation, failures retried on the RetryRule schedule, a new attempt
+// kReconnectDelay ms after an established connection is lost. ServiceBase is the
+// family's connection (ServiceNet or ServiceUnix); the family's connector makes each
+// attempt (TryConnect) and watches a pending one on the connect event.
+template <class ServiceBase>
+class Connector : public ServiceBase {
+public:
+    int quick_retries() const { return retry_.quick_retries(); }
+    bool retry_pending() const { return retry_timer_.is_running(); }
+
+protected:
+    bool ImplActivate() override {
+        retry_.restart();
+        TryConnect();
+        return true;
+    }
+    void ImplDeactivate() override {
+        this->Release();
+        connect_fd_.close();
+        retry_timer_.reset();
+        connect_event_.Release();
+    }
+    void ImplOnDisconnect() override {
+        retry_timer_.set(RetryRule::kReconnectDelay, &Connector::OnTimeout, this);
+    }
+
+    virtual void TryConnect() = 0;
+    // The next attempt after a failure whose own delay is long_delay.
+    void Retry(unsigned long_delay) {
+        retry_timer_.set(retry_.next_delay(long_delay), &Connector::OnTimeout, this);
+    }
+    void OnTimeout(Timer*) { TryConnect(); }
+
+    Fd connect_fd_;
+    Event connect_event_;
+
+private:
+    Timer retry_timer_;
+    RetryRule retry_;
+};
+
+class ConnectorNet : public Connector<ServiceNet> {
 public:
     ConnectorNet();
     // "a.b.c.d:port", without name lookup.
     explicit ConnectorNet(const std::string& address);
     ConnectorNet(const std::string& host, uint16_t port);
 
-    int quick_retries() const { return retry_.quick_retries(); }
-    bool retry_pending() const { return retry_timer_.is_running(); }
-
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override;
-
-    void TryConnect();
-    void OnTimeout(Timer*);
+    void TryConnect() override;
     void OnSocketEvent(int fd, short revents);
 
 private:
-    void Retry(unsigned long_delay);
     INet4::Addr address() const;
 
     uint16_t port_ = 0;
     std::string host_;
-    Fd connect_fd_;
-    Timer retry_timer_;
-    Event connect_event_;
-    RetryRule retry_;
 };
 
 }  // namespace Control

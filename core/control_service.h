@@ -94,6 +94,9 @@ private:
 
 class ServiceNet : public Service {
 public:
+    // What names a client.
+    using Peer = INet4::Addr;
+
     // A freshly connected non-blocking socket and the peer's address.
     void Connected(Fd fd, const INet4::Addr& addr);
     const INet4::Addr& peer() const { return addr_; }

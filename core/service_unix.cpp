@@ -6,8 +6,8 @@
 
 #include <cstring>
 #include <iostream>
+#include <utility>
 
-#include "core/acceptor_net.h"
 #include "core/errno_text.h"
 
 namespace Control {
@@ -22,69 +22,28 @@ sockaddr_un MakeUnixAddress(const std::string& path) {
 
 // ---- AcceptorUnix ----
 
-AcceptorUnix::AcceptorUnix(const std::string& path) : path_(path) {
-    listen_event_.Bind("AcceptorUnix::OnSocketEvent", &AcceptorUnix::OnSocketEvent, this);
+AcceptorUnix::AcceptorUnix(const std::string& path) : Acceptor("AcceptorUnix::OnSocketEvent"), path_(path) {}
+
+int AcceptorUnix::ISocket() {
+    return ::socket(AF_UNIX, SOCK_STREAM, 0);
 }
 
-bool AcceptorUnix::ImplActivate() {
-    listen_fd_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
-    if (!listen_fd_.is_valid()) {
-        if (trace()) std::cerr << "can't create socket:" << Errno() << std::endl;
-        return false;
-    }
-    BindSocket();
-    return true;
-}
-
-void AcceptorUnix::BindSocket() {
+int AcceptorUnix::IBind(int fd) {
     const sockaddr_un sa = MakeUnixAddress(path_);
     ::unlink(sa.sun_path);
-    if (::bind(listen_fd_.lowlevel_fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) != 0) {
-        if (trace())
-            std::cerr << "can't bind to socket: \"" << Errno() << "\" "
-                      << " waiting..." << std::endl;
-        bind_timer_.set(kBindRetry, &AcceptorUnix::OnTimeout, this);
-        return;
-    }
-    if (!StartListening(listen_fd_, listen_event_, trace())) Deactivate();
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
 }
 
-void AcceptorUnix::OnTimeout(Timer*) {
-    BindSocket();
-}
-
-void AcceptorUnix::ImplDeactivate() {
-    bind_timer_.reset();
-    listen_event_.Release();
-    listen_fd_.close();
-}
-
-void AcceptorUnix::OnSocketEvent(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
-    for (;;) {
-        sockaddr_un sa;
-        std::memset(&sa, 0, sizeof(sa));
-        socklen_t len = sizeof(sa);
-        Fd client(::accept(fd, reinterpret_cast<sockaddr*>(&sa), &len));
-        if (!client.is_valid()) return;
-        // An unbound client has no path.
-        const size_t path_len =
-            len > offsetof(sockaddr_un, sun_path) ? len - offsetof(sockaddr_un, sun_path) : 0;
-        const std::string name(sa.sun_path, strnlen(sa.sun_path, path_len));
-        if (GetState() == State::Connected || GetState() == State::Deactivating) {
-            if (trace()) std::cerr << "refuse connection from " << name << std::endl;
-            if (GetState() == State::Connected) ImplRefuseConnection();
-            continue;
-        }
-        if (!client.NonBlock()) {
-            if (trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
-            continue;
-        }
-        if (trace()) std::cout << "new connection from " << name << std::endl;
-        Connected(client, name);
-        ImplConnected(client);
-        if (!listen_event_.IsActive()) return;
-    }
+int AcceptorUnix::IAccept(int fd, std::string& peer) {
+    sockaddr_un sa;
+    std::memset(&sa, 0, sizeof(sa));
+    socklen_t len = sizeof(sa);
+    const int client = ::accept(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (client < 0) return client;
+    // An unbound client has no path.
+    const size_t path_len = len > offsetof(sockaddr_un, sun_path) ? len - offsetof(sockaddr_un, sun_path) : 0;
+    peer.assign(sa.sun_path, strnlen(sa.sun_path, path_len));
+    return client;
 }
 
 // ---- ConnectorUnix ----
@@ -94,19 +53,15 @@ ConnectorUnix::ConnectorUnix(const std::string& server_path, const std::string& 
     connect_event_.Bind("ConnectorUnix::OnSocketEvent", &ConnectorUnix::OnSocketEvent, this);
 }
 
-bool ConnectorUnix::ImplActivate() {
-    retry_.restart();
-    TryConnect();
-    return true;
-}
-
 void ConnectorUnix::TryConnect() {
-    connect_fd_ = Fd(::socket(AF_UNIX, SOCK_STREAM, 0));
-    if (!connect_fd_.is_valid()) {
+    // errno is read before the assignment: closing an empty Fd sets it to EBADF.
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM, 0));
+    if (!fd.is_valid()) {
         std::cerr << "can't create domain socket:" << Errno() << std::endl;
         Deactivate();
         return;
     }
+    connect_fd_ = std::move(fd);
     if (!connect_fd_.NonBlock()) {
         std::cerr << "can't set domain socket to non block mode: " << Errno() << std::endl;
         Deactivate();
@@ -143,25 +98,6 @@ void ConnectorUnix::OnSocketEvent(int, short revents) {
         return;
     }
     if (revents & POLLOUT) connect_event_.Release();
-}
-
-void ConnectorUnix::Retry(unsigned long_delay) {
-    retry_timer_.set(retry_.next_delay(long_delay), &ConnectorUnix::OnTimeout, this);
-}
-
-void ConnectorUnix::OnTimeout(Timer*) {
-    TryConnect();
-}
-
-void ConnectorUnix::ImplOnDisconnect() {
-    retry_timer_.set(RetryRule::kReconnectDelay, &ConnectorUnix::OnTimeout, this);
-}
-
-void ConnectorUnix::ImplDeactivate() {
-    Release();
-    connect_fd_.close();
-    retry_timer_.reset();
-    connect_event_.Release();
 }
 
 }  // namespace Control

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "core/acceptor_net.h"
 #include "core/connector_net.h"
 #include "core/control_service.h"
 #include "core/event.h"
@@ -20,63 +21,43 @@ sockaddr_un MakeUnixAddress(const std::string& path);
 
 class ServiceUnix : public Service {
 public:
+    // What names a client: its path, empty for an unbound one.
+    using Peer = std::string;
+
     // A freshly connected non-blocking socket and the peer's name.
     void Connected(Fd fd, const std::string& name) { Attach(fd, name); }
 };
 
-class AcceptorUnix : public ServiceUnix {
+class AcceptorUnix : public Acceptor<ServiceUnix> {
 public:
-    static constexpr unsigned kBindRetry = 5000;  // ms
-
     AcceptorUnix() : AcceptorUnix(std::string()) {}
     explicit AcceptorUnix(const std::string& path);
 
     const std::string& path() const { return path_; }
 
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override {}
-    virtual void ImplRefuseConnection() {}
-    virtual void ImplConnected(Fd) {}
-
-    void BindSocket();
-    void OnTimeout(Timer*);
-    void OnSocketEvent(int fd, short revents);
+    int ISocket() override;
+    // The socket file left at the path is removed first.
+    int IBind(int fd) override;
+    int IAccept(int fd, std::string& peer) override;
 
 private:
     std::string path_;
-    Fd listen_fd_;
-    Timer bind_timer_;
-    Event listen_event_;
 };
 
-class ConnectorUnix : public ServiceUnix {
+class ConnectorUnix : public Connector<ServiceUnix> {
 public:
     ConnectorUnix() : ConnectorUnix(std::string()) {}
     explicit ConnectorUnix(const std::string& server_path) : ConnectorUnix(server_path, std::string()) {}
     ConnectorUnix(const std::string& server_path, const std::string& local_path);
 
-    int quick_retries() const { return retry_.quick_retries(); }
-
 protected:
-    bool ImplActivate() override;
-    void ImplDeactivate() override;
-    void ImplOnDisconnect() override;
-
-    void TryConnect();
-    void OnTimeout(Timer*);
+    void TryConnect() override;
     void OnSocketEvent(int fd, short revents);
 
 private:
-    void Retry(unsigned long_delay);
-
     std::string server_path_;
     std::string local_path_;
-    Fd connect_fd_;
-    Timer retry_timer_;
-    Event connect_event_;
-    RetryRule retry_;
 };
 
 }  // namespace Control

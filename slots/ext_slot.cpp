@@ -3,17 +3,7 @@
 #include <iostream>
 
 #include "core/output.h"
-#include "hardware/hw_mux.h"
 #include "hardware/tdm_channel.h"
-
-ExtSlot::ExtSlot(SlotFactory* factory, int transmitter, int receiver)
-    : Slot(factory), transmitter_(transmitter), receiver_(receiver) {}
-
-bool ExtSlot::IDestroy() {
-    HwMux::instance().Disable(transmitter_);
-    HwMux::instance().Disable(receiver_);
-    return true;
-}
 
 ExtFactory& ExtFactory::instance() {
     static ExtFactory factory;

@@ -4,21 +4,14 @@
 
 #include <iosfwd>
 
-#include "slots/slot.h"
 #include "slots/slot_factory.h"
+#include "slots/switch_slot.h"
 
-class ExtSlot : public Slot {
+class ExtSlot : public SwitchSlot {
 public:
-    ExtSlot(SlotFactory* factory, int transmitter, int receiver);
+    using SwitchSlot::SwitchSlot;
 
     const char* GetName() const override { return "ext"; }
-    int GetTransmitChannel() const override { return transmitter_; }
-    int GetReceiveChannel() const override { return receiver_; }
-    bool IDestroy() override;
-
-private:
-    int transmitter_;
-    int receiver_;
 };
 
 class ExtFactory : public SlotFactory {

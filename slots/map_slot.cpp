@@ -2,17 +2,7 @@
 
 #include <ostream>
 
-#include "hardware/hw_mux.h"
 #include "hardware/tdm_channel.h"
-
-MapSlot::MapSlot(SlotFactory* factory, int transmitter, int receiver)
-    : Slot(factory), transmitter_(transmitter), receiver_(receiver) {}
-
-bool MapSlot::IDestroy() {
-    if (transmitter_ != kNoChannel) HwMux::instance().Disable(transmitter_);
-    if (receiver_ != kNoChannel) HwMux::instance().Disable(receiver_);
-    return true;
-}
 
 MapFactory& MapFactory::instance() {
     static MapFactory factory;

@@ -4,22 +4,14 @@
 
 #include <iosfwd>
 
-#include "slots/slot.h"
 #include "slots/slot_factory.h"
+#include "slots/switch_slot.h"
 
-class MapSlot : public Slot {
+class MapSlot : public SwitchSlot {
 public:
-    MapSlot(SlotFactory* factory, int transmitter, int receiver);
+    using SwitchSlot::SwitchSlot;
 
     const char* GetName() const override { return "map"; }
-    int GetTransmitChannel() const override { return transmitter_; }
-    int GetReceiveChannel() const override { return receiver_; }
-    // The bus time slots it held are disabled again.
-    bool IDestroy() override;
-
-private:
-    int transmitter_;
-    int receiver_;
 };
 
 class MapFactory : public SlotFactory {

@@ -3,155 +3,111 @@
 // them, so that the create is answered `insufficientResources`.
 #pragma once
 
-#include <iosfwd>
+#include <ostream>
 
 #include "slots/slot_factory.h"
 
-// PSTN signalling links (SS7 level 2, ISDN D-channels) on HDLC channels.
-class PstnFactory : public SlotFactory {
+// What the declining factories share: the singleton, which joins the chain when it is
+// first asked for, and the count of declined creates. A kind gives its create
+// alternatives (a static IOwnKind) and its log prefix (PutHeader).
+template <class Kind>
+class DecliningFactory : public SlotFactory {
 public:
-    static PstnFactory& instance();
+    static Kind& instance() {
+        static Kind factory;
+        return factory;
+    }
 
-    void PutHeader(std::ostream& os) const override;
     // Creates of this factory's kind seen and declined.
     unsigned declined() const { return declined_; }
 
 protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
+    Slot* INewSlot(const LGCP::CreateParams& params) final {
+        if (Kind::IOwnKind(params)) ++declined_;
+        return nullptr;
+    }
 
 private:
     unsigned declined_ = 0;
 };
 
-// DSP and digital modems with PPP or fax.
-class ModemFactory : public SlotFactory {
+// PSTN signalling links (SS7 level 2, ISDN D-channels) on HDLC channels.
+class PstnFactory : public DecliningFactory<PstnFactory> {
 public:
-    static ModemFactory& instance();
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.pstn_isSelected(); }
+    void PutHeader(std::ostream& os) const override { os << "pstn: "; }
+};
 
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
+// DSP and digital modems with PPP or fax.
+class ModemFactory : public DecliningFactory<ModemFactory> {
+public:
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.modem_isSelected(); }
+    void PutHeader(std::ostream& os) const override {
+        os << "modem[" << counter_ << "," << GetSlots().size() << "]: ";
+    }
 
 private:
-    unsigned declined_ = 0;
     unsigned counter_ = 0;
 };
 
 namespace Mixer {
 
 // Conference-mixer inputs and outputs.
-class MixerFactory : public SlotFactory {
+class MixerFactory : public DecliningFactory<MixerFactory> {
 public:
-    static MixerFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) {
+        return params.mixerOut_isSelected() || params.mixerIn_isSelected();
+    }
+    void PutHeader(std::ostream& os) const override { os << "mixer: "; }
 };
 }  // namespace Mixer
 
 // Raw data channels on the multi-channel HDLC controller.
-class MccFactory : public SlotFactory {
+class MccFactory : public DecliningFactory<MccFactory> {
 public:
-    static MccFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.mcc_isSelected(); }
+    void PutHeader(std::ostream& os) const override { os << "mcc: "; }
 };
 
 // Echo-bus channels.
-class EchoFactory : public SlotFactory {
+class EchoFactory : public DecliningFactory<EchoFactory> {
 public:
-    static EchoFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.echo_isSelected(); }
+    void PutHeader(std::ostream& os) const override { os << "echo: "; }
 };
 
 // Voice players and recorders.
-class VoiceFactory : public SlotFactory {
+class VoiceFactory : public DecliningFactory<VoiceFactory> {
 public:
-    static VoiceFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.voice_isSelected(); }
+    void PutHeader(std::ostream& os) const override {
+        os << "voice/mcc"
+           << "[" << counter_ << "]: ";
+    }
 
 private:
-    unsigned declined_ = 0;
     unsigned counter_ = 0;
 };
 
 // Software T.38 relays.
-class T38SoftFactory : public SlotFactory {
+class T38SoftFactory : public DecliningFactory<T38SoftFactory> {
 public:
-    static T38SoftFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.t38soft_isSelected(); }
+    void PutHeader(std::ostream& os) const override { os << "t38soft: "; }
 };
 
 // ISDN and ATS-QSIG D-channels.
-class IsdnFactory : public SlotFactory {
+class IsdnFactory : public DecliningFactory<IsdnFactory> {
 public:
-    static IsdnFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) {
+        return params.isdn_isSelected() || params.ats_qsig_isSelected() || params.ats_qsig_b_isSelected();
+    }
+    void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
 };
 
 // Raw HDLC links.
-class HdlcSlotFactory : public SlotFactory {
+class HdlcSlotFactory : public DecliningFactory<HdlcSlotFactory> {
 public:
-    static HdlcSlotFactory& instance();
-
-    void PutHeader(std::ostream& os) const override;
-    // Creates of this factory's kind seen and declined.
-    unsigned declined() const { return declined_; }
-
-protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
-
-private:
-    unsigned declined_ = 0;
+    static bool IOwnKind(const LGCP::CreateParams& params) { return params.hdlcParams_isSelected(); }
+    void PutHeader(std::ostream& os) const override { os << "hdlc: "; }
 };

@@ -2,30 +2,12 @@
 
 #include "hardware/hw_mux.h"
 #include "monitoring/monitoring_ctl.h"
-#include "radio/rtp_ext_factories.h"
+#include "radio/factory_chain.h"
 #include "server/heartbeat_ctl.h"
-#include "slots/ext_slot.h"
-#include "slots/map_slot.h"
-#include "slots/pending_factories.h"
-#include "slots/rtp_factory.h"
 #include "slots/slots.h"
 
 void CreateComponents(IniFile::File& config) {
-    // Each factory joins the head of the chain: the last made is tried first.
-    MapFactory::instance();
-    PstnFactory::instance();
-    RtpFactory::instance();
-    ModemFactory::instance();
-    Mixer::MixerFactory::instance();
-    ExtFactory::instance();
-    MccFactory::instance();
-    EchoFactory::instance();
-    VoiceFactory::instance();
-    T38SoftFactory::instance();
-    IsdnFactory::instance();
-    RtpLEMZFactory::instance();
-    RtpED137Factory::instance();
-    HdlcSlotFactory::instance();
+    CreateSlotFactories();
     HwMux::instance();
     MonitoringCtl::instance().Configure(config);
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/core/control_service_test.h"
 
 using namespace testing_core;
@@ -14,14 +16,9 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFree) {
     LineCapture errors(std::cerr);
     // Another listener holds the port.
     int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, ::bind(blocker, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+    ASSERT_EQ(0, BindLoopback(blocker));
     ASSERT_EQ(0, ::listen(blocker, 1));
-    socklen_t len = sizeof(sa);
-    ::getsockname(blocker, reinterpret_cast<sockaddr*>(&sa), &len);
-    const uint16_t port = ntohs(sa.sin_port);
+    const uint16_t port = LocalPort(blocker);
 
     RecordingNotify owner;
     Control::AcceptorNet acceptor(port);
@@ -42,6 +39,21 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFree) {
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
     EXPECT_EQ(3u, errors.lines().size());
     acceptor.Deactivate();
+}
+
+TEST(AcceptorNet, NoSocketIsLoggedWithItsOwnReasonAndFailsTheActivation) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    Control::AcceptorNet acceptor;
+    bool activated = true;
+    {
+        NoFreeDescriptor limit;
+        activated = acceptor.Activate();
+    }
+    EXPECT_FALSE(activated);
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(std::string("can't create socket:") + std::strerror(EMFILE), errors.lines()[0].text);
+    EXPECT_EQ(Control::State::Idle, acceptor.GetState());
 }
 
 TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {

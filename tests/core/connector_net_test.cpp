@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/acceptor_net.h"
 #include "tests/core/control_service_test.h"
 
@@ -13,14 +15,10 @@ namespace {
 // A loopback port on which nothing listens.
 uint16_t ClosedPort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
-    socklen_t len = sizeof(sa);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    EXPECT_EQ(0, BindLoopback(fd));
+    const uint16_t port = LocalPort(fd);
     ::close(fd);
-    return ntohs(sa.sin_port);
+    return port;
 }
 
 TEST(RetryRule, SevenQuickRetriesThenTheLongDelay) {
@@ -53,6 +51,20 @@ TEST(ConnectorNet, PeerDownIsRetriedSevenTimesQuicklyThenWithTheLongDelay) {
     EXPECT_EQ(0, connector.quick_retries());
     EXPECT_FALSE(connector.retry_pending());
     EXPECT_EQ(Control::State::Idle, connector.GetState());
+}
+
+TEST(ConnectorNet, NoSocketIsLoggedWithItsOwnReasonAndEndsTheActivation) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    Control::ConnectorNet connector("127.0.0.1:" + std::to_string(ClosedPort()));
+    {
+        NoFreeDescriptor limit;
+        connector.Activate();
+    }
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(std::string("can't create socket:") + std::strerror(EMFILE), errors.lines()[0].text);
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+    EXPECT_FALSE(connector.retry_pending());
 }
 
 TEST(ConnectorNet, ConnectsExchangesAndReconnectsTenSecondsAfterALoss) {

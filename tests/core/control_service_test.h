@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,6 +121,65 @@ inline std::string Bytes(std::initializer_list<int> bytes) {
     return s;
 }
 
+// 127.0.0.1 and the port; port 0 lets bind choose a free one.
+inline sockaddr_in LoopbackAddress(uint16_t port = 0) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sa;
+}
+
+// Binds a TCP socket to a free loopback port; the result of bind.
+inline int BindLoopback(int fd) {
+    const sockaddr_in sa = LoopbackAddress();
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa));
+}
+
+// The local port a TCP socket is bound to.
+inline uint16_t LocalPort(int fd) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof(sa);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    return ntohs(sa.sin_port);
+}
+
+// Lowers the soft descriptor limit to the lowest free descriptor number, so that the
+// next socket() fails with EMFILE; the limit is restored with the object.
+class NoFreeDescriptor {
+public:
+    // The sanitizers' run-time checks open descriptors of their own (a pipe to probe
+    // memory): they fail, and report bad objects, while none is free.
+#if defined(__SANITIZE_ADDRESS__)
+    static constexpr bool kUsable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    static constexpr bool kUsable = false;
+#else
+    static constexpr bool kUsable = true;
+#endif
+#else
+    static constexpr bool kUsable = true;
+#endif
+
+    NoFreeDescriptor() {
+        EXPECT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &saved_));
+        const int lowest = ::dup(0);
+        ::close(lowest);
+        rlimit low = saved_;
+        low.rlim_cur = static_cast<rlim_t>(lowest);
+        EXPECT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &low));
+    }
+    ~NoFreeDescriptor() {
+        ::setrlimit(RLIMIT_NOFILE, &saved_);
+    }
+    NoFreeDescriptor(const NoFreeDescriptor&) = delete;
+    NoFreeDescriptor& operator=(const NoFreeDescriptor&) = delete;
+
+private:
+    rlimit saved_{};
+};
+
 // A loopback TCP or Unix-domain client whose reads never block the loop.
 class Client {
 public:
@@ -130,11 +190,8 @@ public:
 
     static Client Tcp(uint16_t port) {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa))) << errno;
+        const sockaddr_in sa = LoopbackAddress(port);
+        EXPECT_EQ(0, ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa))) << errno;
         return Client(fd);
     }
 
@@ -178,20 +235,6 @@ private:
     int fd_ = -1;
     bool eof_ = false;
     std::string received_;
-};
-
-// A connected pair of Unix stream sockets, closed with the object.
-struct SocketPairFd {
-    SocketPairFd() { EXPECT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, fd)); }
-    ~SocketPairFd() {
-        for (int f : fd)
-            if (f >= 0) ::close(f);
-    }
-    void close(int i) {
-        ::close(fd[i]);
-        fd[i] = -1;
-    }
-    int fd[2];
 };
 
 // Runs the loop until the condition holds, checked on every pass by a deferred

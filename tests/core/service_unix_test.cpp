@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "tests/core/control_service_test.h"
@@ -97,6 +98,19 @@ TEST_F(UnixTest, ConnectorToAMissingPathRetriesQuicklySevenTimesThenEveryTwentyS
         EXPECT_EQ(0u, lines[i].text.rfind("can't connect to " + path + " : ", 0)) << lines[i].text;
         EXPECT_EQ(i < 7 ? 1000u : 20000u, lines[i + 1].ms - lines[i].ms) << "after failure " << i;
     }
+}
+
+TEST_F(UnixTest, ConnectorWithoutASocketLogsItsOwnReasonAndEndsTheActivation) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    Control::ConnectorUnix connector(dir + "/server.sock");
+    {
+        NoFreeDescriptor limit;
+        connector.Activate();
+    }
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ(std::string("can't create domain socket:") + std::strerror(EMFILE), errors.lines()[0].text);
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
 }
 
 TEST(UnixAddress, PathIsCutTo107CharactersAndTerminated) {

@@ -9,6 +9,7 @@
 
 #include "core/errno_text.h"
 #include "tests/core/control_service_test.h"
+#include "tests/core/multiplexer_test.h"
 
 using namespace testing_core;
 
@@ -52,7 +53,7 @@ protected:
         owner.strm->service_name("test");
         owner.activate();
     }
-    SocketPairFd pair;
+    SocketPair pair;
     Owner owner;
     Runner run;
 };

@@ -7,32 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "radio/factory_chain.h"
 #include "radio/rtp_ext_factories.h"
-#include "slots/ext_slot.h"
-#include "slots/map_slot.h"
 #include "slots/pending_factories.h"
 #include "slots/rtp_factory.h"
 #include "slots/slots.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
-
-void CreateFactories() {
-    MapFactory::instance();
-    PstnFactory::instance();
-    RtpFactory::instance();
-    ModemFactory::instance();
-    Mixer::MixerFactory::instance();
-    ExtFactory::instance();
-    MccFactory::instance();
-    EchoFactory::instance();
-    VoiceFactory::instance();
-    T38SoftFactory::instance();
-    IsdnFactory::instance();
-    RtpLEMZFactory::instance();
-    RtpED137Factory::instance();
-    HdlcSlotFactory::instance();
-}
 
 std::string Header(const SlotFactory* f) {
     std::ostringstream os;
@@ -76,7 +58,7 @@ LGCP::CreateParams Rtp(TERM::Payload::NamedNumber payload, int radio) {
 
 class FactoryChain : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { CreateFactories(); }
+    static void SetUpTestSuite() { CreateSlotFactories(); }
     void SetUp() override { saved_ = std::clog.rdbuf(log_.rdbuf()); }
     void TearDown() override { std::clog.rdbuf(saved_); }
     std::string TakeLog() {
@@ -94,7 +76,7 @@ TEST_F(FactoryChain, EachJoinsTheHeadSoTheLastMadeIsTriedFirst) {
                            "t38soft: ", "voice/mcc[0]: ", "echo: ", "mcc: ", "ext: ", "mixer: ",
                            "modem[0,0]: ", "rtp[0,0,0,0]: ", "pstn: ", "map: "}));
     // A second instance() call makes nothing new.
-    CreateFactories();
+    CreateSlotFactories();
     EXPECT_EQ(Chain().size(), 14u);
 }
 

@@ -24,14 +24,9 @@ class FakeAgent {
 public:
     FakeAgent() {
         listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(0, ::bind(listen_, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)));
+        EXPECT_EQ(0, testing_core::BindLoopback(listen_));
         EXPECT_EQ(0, ::listen(listen_, 4));
-        socklen_t len = sizeof(sa);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
+        port_ = testing_core::LocalPort(listen_);
     }
     ~FakeAgent() { ::close(listen_); }
     FakeAgent(const FakeAgent&) = delete;
