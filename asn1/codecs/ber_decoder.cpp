@@ -103,15 +103,16 @@ bool BERDecoder::decodeContentsHeader(const AbstractData& value, unsigned& lengt
     return true;
 }
 
-bool BERDecoder::decodeNumber(unsigned length, int& value, bool firstSigned) {
+bool BERDecoder::decodeNumber(unsigned length, std::int64_t low, std::int64_t high, int& value,
+                              bool firstSigned) {
     if (length == 0) return fail("empty number");
     // Up to four octets, or five for an unsigned 32-bit number with its leading zero.
     if (length > 5) return fail("number does not fit 32 bits");
     const unsigned first = decodeByte();
     std::int64_t number = firstSigned ? static_cast<signed char>(first) : static_cast<std::int64_t>(first);
     for (unsigned i = 1; i < length; ++i) number = number * 256 + decodeByte();
-    if (number < INT32_MIN || number > static_cast<std::int64_t>(UINT32_MAX))
-        return fail("number does not fit 32 bits");
+    // Outside the value's 32-bit form the number would be stored as another one.
+    if (number < low || number > high) return fail("number does not fit 32 bits");
     value = static_cast<int>(static_cast<std::uint32_t>(number));
     return true;
 }
@@ -133,8 +134,12 @@ bool BERDecoder::do_visit(BOOLEAN& value) {
 bool BERDecoder::do_visit(INTEGER& value) {
     unsigned length;
     if (!decodeContentsHeader(value, length)) return false;
+    // A type whose lower bound is 0 or more holds its number unsigned, as the encoder writes it.
+    const bool unsignedForm = value.constrained() && value.getLowerLimit() >= 0;
+    const std::int64_t low = unsignedForm ? 0 : INT32_MIN;
+    const std::int64_t high = unsignedForm ? UINT32_MAX : INT32_MAX;
     int number;
-    if (!decodeNumber(length, number, true)) return false;
+    if (!decodeNumber(length, low, high, number, true)) return false;
     value.setValue(number);
     return true;
 }
@@ -143,7 +148,7 @@ bool BERDecoder::do_visit(ENUMERATED& value) {
     unsigned length;
     if (!decodeContentsHeader(value, length)) return false;
     int number;
-    if (!decodeNumber(length, number, false)) return false;
+    if (!decodeNumber(length, 0, INT32_MAX, number, false)) return false;
     value.setFromInt(number);
     return true;
 }
@@ -214,18 +219,17 @@ bool BERDecoder::do_visit(SEQUENCE_OF_Base& value) {
     if (!decodeContentsHeader(value, length)) return false;
     value.clear();
     const char* contentsEnd = position_ + length;
+    Limit limit(*this, contentsEnd);
     for (std::size_t i = 0; position_ < contentsEnd; ++i) {
         AbstractData* element = value.createElement();
         if (element == nullptr) return fail("element type cannot be created");
         const char* start = position_;
-        if (!element->accept(*this) || position_ > contentsEnd || position_ == start) {
+        if (!element->accept(*this) || position_ == start) {
             delete element;
-            if (position_ > contentsEnd) fail("element runs past the end of the list");
             return failInElement(i);
         }
         value.push_back(element);
     }
-    position_ = contentsEnd;
     return true;
 }
 
@@ -259,8 +263,8 @@ bool BERDecoder::do_visit(CHOICE& value) {
     if (!decodeChoicePreamle(value, choiceEnd)) return false;
     // The alternative's header carries its context tag, not its type's own.
     if (value.getSelectionTag() != 0) tagWaiver_ = true;
+    Limit limit(*this, choiceEnd);
     if (!value.getSelection()->accept(*this)) return failIn(value.getSelectionName());
-    if (position_ > choiceEnd) return fail("alternative runs past its length");
     position_ = choiceEnd;
     return true;
 }
@@ -306,8 +310,8 @@ bool BERDecoder::do_visit(TypeConstrainedOpenData& value) {
     if (!value.has_data()) return fail("open type has no value to fill");
     if (!decodeOpenHeader(value, wrapped, length)) return false;
     const char* contentsEnd = position_ + length;
+    Limit limit(*this, contentsEnd);
     if (!value.get_data().accept(*this)) return false;
-    if (position_ > contentsEnd) return fail("open type value runs past its length");
     position_ = contentsEnd;
     return true;
 }
@@ -315,19 +319,19 @@ bool BERDecoder::do_visit(TypeConstrainedOpenData& value) {
 VisitSeqResult BERDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
     unsigned length;
     if (!decodeContentsHeader(seq, length)) return FAIL;
-    sequenceEnds_.push_back(position_ + length);
+    // The fields must not read past the SEQUENCE's own length, whatever the outer lengths allow.
+    sequenceEnds_.push_back({position_ + length, end_});
+    end_ = position_ + length;
     return CONTINUE;
 }
 
 VisitSeqResult BERDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
     const bool optional = optionalId != -1;
-    const char* contentsEnd = sequenceEnds_.back();
-    if (atEnd() || position_ == contentsEnd) {
+    if (atEnd()) {
         if (optional) return CONTINUE;
         fail("mandatory field missing");
         return failIn(seq.getFieldName(index)), FAIL;
     }
-    if (position_ > contentsEnd) return fail("field runs past the end of the SEQUENCE"), FAIL;
 
     const char* start = position_;
     unsigned tag, length;
@@ -349,10 +353,13 @@ VisitSeqResult BERDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int opti
     if (seq.tagMode() != 2) tagWaiver_ = true;
 
     const std::size_t depth = sequenceEnds_.size();
+    const char* limit = end_;
     const DecodeFailure before = failure_;
     if (field->accept(*this)) return CONTINUE;
+    // A SEQUENCE that failed inside the field left its bound behind.
     tagWaiver_ = false;
     sequenceEnds_.resize(depth);
+    end_ = limit;
     if (optional) {
         seq.removeOptionalField(static_cast<unsigned>(optionalId));
         if (fieldTag == 0) {
@@ -371,7 +378,8 @@ VisitSeqResult BERDecoder::visitKnownExtension(SEQUENCE& seq, int index, int opt
 
 bool BERDecoder::visitUnknownExtensions(SEQUENCE&) {
     // Whatever was not decoded (unknown extensions among it) is skipped.
-    position_ = sequenceEnds_.back();
+    position_ = sequenceEnds_.back().contentsEnd;
+    end_ = sequenceEnds_.back().outerEnd;
     sequenceEnds_.pop_back();
     return true;
 }

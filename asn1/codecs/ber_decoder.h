@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,30 @@ private:
 
     // The header of `value` and a check that its contents lie within the input.
     bool decodeContentsHeader(const AbstractData& value, unsigned& length);
-    // A signed number of 1 to 5 contents octets that fits 32 bits (signed or unsigned).
-    bool decodeNumber(unsigned length, int& value, bool firstSigned);
+    // A number of 1 to 5 contents octets within [low, high], stored in its 32-bit form.
+    bool decodeNumber(unsigned length, std::int64_t low, std::int64_t high, int& value, bool firstSigned);
     // The header of an open type: true with `wrapped` when it is the open type's own tag.
     bool decodeOpenHeader(const OpenData& value, bool& wrapped, unsigned& length);
+
+    // While alive, reads stop at `end`: the end of a constructed value's contents, which its
+    // components must not pass.
+    class Limit {
+    public:
+        Limit(BERDecoder& decoder, const char* end) : decoder_(decoder), outer_(decoder.end_) {
+            decoder.end_ = end;
+        }
+        ~Limit() { decoder_.end_ = outer_; }
+        Limit(const Limit&) = delete;
+        Limit& operator=(const Limit&) = delete;
+
+    private:
+        BERDecoder& decoder_;
+        const char* outer_;
+    };
+    struct SequenceBound {
+        const char* contentsEnd;
+        const char* outerEnd;
+    };
 
     bool fail(const char* reason);
     bool failIn(const char* name);
@@ -68,9 +89,10 @@ private:
 
     const char* begin_;
     const char* position_;
+    // The end of the input or of the innermost constructed value being decoded.
     const char* end_;
-    // Where the contents of each SEQUENCE being decoded end, innermost last.
-    std::vector<const char*> sequenceEnds_;
+    // Each SEQUENCE being decoded, innermost last: where its contents end and the limit it replaced.
+    std::vector<SequenceBound> sequenceEnds_;
     // Set when the next header carries a context tag in place of the value's own.
     bool tagWaiver_ = false;
     DecodeFailure failure_;

@@ -1,6 +1,7 @@
 // BER decoder: byte vectors, leniency the encoder relies on, and refusal of every cut input.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "asn1/asn1.h"
@@ -142,6 +143,80 @@ TEST(BerDecoder, MessageRoundTripAndEveryPrefixFails) {
     EXPECT_FALSE(Decode({bytes.begin(), bytes.begin() + 20}, cut, &failure));
     EXPECT_STREQ(failure.reason, "length beyond end of input");
     EXPECT_EQ(failure.offset, 2u);
+}
+
+// Whatever decodes must encode to octets that decode to the same value and encode the same again.
+void ExpectRoundTrip(const std::vector<unsigned char>& bytes) {
+    TestModule::Message msg;
+    ASSERT_TRUE(Decode(bytes, msg));
+    std::vector<char> octets;
+    ASSERT_TRUE(encodeBER(msg, std::back_inserter(octets)));
+    TestModule::Message again;
+    ASSERT_TRUE(Decode({octets.begin(), octets.end()}, again));
+    EXPECT_TRUE(again == msg);
+    std::vector<char> second;
+    ASSERT_TRUE(encodeBER(again, std::back_inserter(second)));
+    EXPECT_EQ(second, octets);
+}
+
+TEST(BerDecoder, ComponentsStayWithinTheirConstructedValue) {
+    TestModule::Message msg;
+    DecodeFailure failure;
+    // The SEQUENCE holds 5 octets but its pdu announces 8 (found by the fuzzer).
+    const std::vector<unsigned char> fuzzed{0x30, 0x05, 0xA2, 0x08, 0x00, 0x04, 0x00, 0x02, 0x85,
+                                            0x04, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x02, 0x00, 0xFA};
+    EXPECT_FALSE(Decode(fuzzed, msg, &failure));
+    EXPECT_STREQ(failure.reason, "length beyond end of input");
+    EXPECT_EQ(failure.path, "pdu");
+    EXPECT_EQ(failure.offset, 4u);
+
+    // Params is 2 octets long, its standby field 6: the field may not borrow from the wrappers.
+    TestModule::Message params;
+    EXPECT_FALSE(Decode({0x30, 0x0C, 0xA2, 0x0A, 0xA0, 0x08, 0xA0, 0x02, 0x85, 0x04, 0x00, 0x00, 0x00, 0x01},
+                        params, &failure));
+    EXPECT_EQ(failure.path, "pdu.command.create.standby");
+
+    // A DualTone of 3 octets in a list of 2, inside a Params long enough for both.
+    TestModule::Params tones;
+    EXPECT_FALSE(Decode({0x30, 0x07, 0xA1, 0x02, 0x30, 0x03, 0x80, 0x01, 0x05}, tones, &failure));
+    EXPECT_EQ(failure.path, "tones[0]");
+
+    // The alternative of a wrapped CHOICE may not run past the wrapper.
+    TestModule::Message wrapped;
+    EXPECT_FALSE(Decode({0x30, 0x07, 0xA2, 0x02, 0xA1, 0x03, 0x81, 0x01, 0x01}, wrapped, &failure));
+
+    // The same values with consistent lengths decode and survive the round trip.
+    ExpectRoundTrip({0x30, 0x0C, 0xA2, 0x0A, 0xA0, 0x08, 0xA0, 0x06, 0x85, 0x04, 0x00, 0x00, 0x00, 0x01});
+    ExpectRoundTrip({0x30, 0x07, 0xA2, 0x05, 0xA1, 0x03, 0x81, 0x01, 0x01});
+}
+
+TEST(BerDecoder, NumbersOutsideTheValuesFormAreRefused) {
+    // An enumeration is read unsigned: 2^32 - 1 would be stored as -1 and written back as 255.
+    TestModule::StandbyState state;
+    DecodeFailure failure;
+    EXPECT_FALSE(Decode({0x0A, 0x04, 0xFF, 0xFF, 0xFF, 0xFF}, state, &failure));
+    EXPECT_STREQ(failure.reason, "number does not fit 32 bits");
+    EXPECT_FALSE(Decode({0x0A, 0x05, 0x00, 0x80, 0x00, 0x00, 0x00}, state));
+    EXPECT_TRUE(Decode({0x0A, 0x04, 0x7F, 0xFF, 0xFF, 0xFF}, state));
+    EXPECT_EQ(state.asInt(), 0x7FFFFFFF);
+    ExpectRoundTrip({0x30, 0x0C, 0xA2, 0x0A, 0xA0, 0x08, 0xA0, 0x06, 0x85, 0x04, 0x7F, 0xFF, 0xFF, 0xFF});
+    TestModule::Message msg;
+    EXPECT_FALSE(
+        Decode({0x30, 0x0C, 0xA2, 0x0A, 0xA0, 0x08, 0xA0, 0x06, 0x85, 0x04, 0xFF, 0xFF, 0xFF, 0xFF}, msg));
+
+    // A signed INTEGER holds -2^31 to 2^31 - 1; a type with a lower bound of 0 holds 0 to 2^32 - 1.
+    INTEGER i;
+    EXPECT_FALSE(Decode({0x02, 0x05, 0x00, 0x80, 0x00, 0x00, 0x00}, i));
+    EXPECT_TRUE(Decode({0x02, 0x04, 0x80, 0x00, 0x00, 0x00}, i));
+    EXPECT_EQ(i.getValue(), INT32_MIN);
+    using U32 = Constrained_INTEGER<FixedConstraint, 0, 0xFFFFFFFFu>;
+    U32 big;
+    EXPECT_TRUE(Decode({0x02, 0x05, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, big));
+    EXPECT_EQ(big.getValue(), 0xFFFFFFFFu);
+    TestModule::U16 u16;
+    EXPECT_FALSE(Decode({0x02, 0x01, 0xFF}, u16)) << "-1 would read back as 2^32 - 1";
+    EXPECT_TRUE(Decode({0x02, 0x03, 0x01, 0x00, 0x00}, u16)) << "out of range, but kept as it is";
+    EXPECT_EQ(u16.getValue(), 0x10000u);
 }
 
 TEST(BerDecoder, FailureTellsFieldPathAndOffset) {
