@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -146,6 +148,111 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
     run(true);
     multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
     EXPECT_EQ("Mux: fail to open watchdog: No such file or directory\n", err.str());
+}
+
+TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
+    std::string path = std::string("/tmp/mux-fifo-ping-") + std::to_string(::getpid());
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    multiplexer.set_watchdog_path(path);
+    // The reader goes away during the first poll: every later write to the FIFO fails.
+    void (*old_pipe)(int) = ::signal(SIGPIPE, SIG_IGN);
+    multiplexer.set_poll([&](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        if (reader >= 0) ::close(reader);
+        reader = -1;
+        if (timeouts.size() == 2) multiplexer.terminate();
+        clock.advance_ms(static_cast<uint64_t>(timeout));
+        return 0;
+    });
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    Capture err(std::cerr);
+    Capture log(std::clog);
+    run(true);
+    ::signal(SIGPIPE, old_pipe);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    ::unlink(path.c_str());
+    EXPECT_EQ((std::vector<int>{1000, 1000}), timeouts);
+    EXPECT_EQ(
+        "Mux: ping watchdog failed: Broken pipe\nMux: ping watchdog failed: Broken pipe\n"
+        "Mux: stop watchdog failed: Broken pipe\n",
+        err.str());
+    EXPECT_EQ("Mux: terminating...\n", log.str());
+}
+
+TEST_F(LoopTest, LoopClockGoingBackwardsAlsoPings) {
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    // Loop clock after each poll: +500 (first ping), back 100, +999, +1.
+    multiplexer.set_poll([this](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        switch (timeouts.size()) {
+            case 1:
+                clock.advance_ms(500);
+                break;
+            case 2:
+                clock.set_ms(kStart + 400);
+                break;
+            case 3:
+                clock.advance_ms(999);
+                break;
+            default:
+                clock.advance_ms(1);
+                multiplexer.terminate();
+        }
+        return 0;
+    });
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    EXPECT_EQ(4u, timeouts.size());
+    EXPECT_EQ("STARTPINGPINGPINGSTOP", ReadFile(wd.path));
+}
+
+TEST_F(LoopTest, InterruptedPollStartsTheNextPassWithoutServing) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    multiplexer.set_poll([this](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        if (timeouts.size() == 1) {
+            errno = EINTR;
+            return -1;
+        }
+        multiplexer.terminate();
+        return 0;
+    });
+    Capture err(std::cerr);
+    run();
+    EXPECT_EQ((std::vector<int>{-1, -1}), timeouts);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ("", err.str());
+}
+
+TEST(LoopDeathTest, FailedPollAborts) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(
+        {
+            SocketPair pair;
+            Event event;
+            event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+            multiplexer.set_poll([](pollfd*, nfds_t, int) {
+                errno = EINVAL;
+                return -1;
+            });
+            multiplexer.run(false, true);
+        },
+        "multiplexer poll failed: Invalid argument");
 }
 
 TEST(LoopDeathTest, NothingToWaitForIsAHang) {
@@ -357,6 +464,42 @@ TEST_F(LoopTest, HandlerDetachedBySecondDeferredRunIsNotServed) {
     EXPECT_EQ((std::vector<std::string>{"b:1"}), log);
 }
 
+// A descriptor attached by the second run of deferred calls is not in this pass's poll
+// set: the poll does not wait, so it is polled at once in the next pass.
+TEST_F(LoopTest, HandlerAttachedBySecondDeferredRunIsPolledWithoutWaiting) {
+    std::vector<std::string> log;
+    SocketPair a;
+    Probe pa("a", log);
+    ASSERT_EQ(1, ::write(a.fd[1], "x", 1));
+    struct Attach {
+        void On() {
+            if (++runs == 2) probe->event.Schedule(Fd(::dup(fd)), POLLIN);
+        }
+        Probe* probe;
+        int fd;
+        int runs = 0;
+    } attach{&pa, a.fd[0]};
+    Dpc dpc;
+    dpc.Bind(&attach, &Attach::On);
+    dpc.Activate();
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    // A handler attached while the dispatch runs waits for the next pass too.
+    Probe pb("b", log);
+    pa.action = [&] {
+        if (!pb.event.IsActive())
+            pb.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+        else
+            multiplexer.terminate();
+    };
+    run();
+    EXPECT_EQ((std::vector<int>{0, 60000, -1}), timeouts);
+    EXPECT_EQ((std::vector<std::string>{"a:1", "a:1"}), log);
+}
+
 TEST_F(LoopTest, RescheduledEventMovesToTheEndOfTheServingOrder) {
     std::vector<std::string> log;
     SocketPair a, b;
@@ -429,4 +572,16 @@ TEST(Measure, KeepsMinMaxLastAndCount) {
     std::ostringstream os;
     os << m;
     EXPECT_EQ("min=2 max=9 avg=4 counter=4", os.str());
+}
+
+TEST(Measure, DurationAcrossTheMicrosecondWrap) {
+    Mux::ManualClock clock;
+    clock.set_us((uint64_t{1} << 32) - 10);
+    Measure m;
+    m.begin();
+    clock.advance_us(25);
+    m.end();
+    EXPECT_EQ(25u, m.last());
+    EXPECT_EQ(25u, m.max());
+    EXPECT_EQ(1u, m.counter());
 }
