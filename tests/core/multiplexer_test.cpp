@@ -8,9 +8,11 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -560,6 +562,75 @@ TEST_F(LoopTest, DumpListsNamedHandlersWithTheirMeasures) {
     EXPECT_NE(std::string::npos, text.find("min=0 max=0 avg=0 counter=0"));
 }
 
+// The cells of one row of the dump's table, cut at its column widths and trimmed;
+// empty when the line is not such a row.
+std::vector<std::string> DumpCells(const std::string& line) {
+    static const size_t widths[] = {40, 30, 10, 10, 5, 60};
+    std::vector<std::string> cells;
+    size_t at = 0;
+    for (size_t w : widths) {
+        if (at + w + 1 > line.size() || line[at] != '|') return {};
+        std::string cell = line.substr(at + 1, w);
+        cell.erase(0, cell.find_first_not_of(' '));
+        cell.erase(cell.find_last_not_of(' ') + 1);
+        cells.push_back(cell);
+        at += w + 1;
+    }
+    if (line.substr(at) != "|") return {};
+    return cells;
+}
+
+TEST_F(LoopTest, DumpTableListsNamedHandlersOfTheActiveListOnly) {
+    struct Plain : EventHandler {
+        explicit Plain(int fd) : fd(fd) {}
+        void shedule_event(pollfd& entry) override {
+            entry.fd = fd;
+            entry.events = POLLIN;
+        }
+        void svc_event(short) override {}
+        int fd;
+    };
+    std::vector<std::string> log;
+    SocketPair a, b, c;
+    Probe named("a-handler", log);
+    named.event.Schedule(Fd(::dup(a.fd[0])), POLLIN | POLLOUT);
+    Event unbound;
+    unbound.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    Plain plain(c.fd[0]);
+    plain.mux_attach();
+    // The first pass serves every handler; the second poll stops the loop.
+    max_passes = 2;
+    run();
+    Probe late("late", log);
+    late.event.Schedule(Fd(::dup(c.fd[0])), POLLIN);
+
+    std::ostringstream os;
+    multiplexer.dump(os);
+    std::istringstream text(os.str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        if (!lines.empty() || line.rfind("+", 0) == 0) lines.push_back(line);
+    const std::string rule = "+" + std::string(40, '-') + "+" + std::string(30, '-') + "+" +
+                             std::string(10, '-') + "+" + std::string(10, '-') + "+" + std::string(5, '-') +
+                             "+" + std::string(60, '-') + "+";
+    ASSERT_EQ(7u, lines.size()) << os.str();
+    EXPECT_EQ(rule, lines[0]);
+    EXPECT_EQ((std::vector<std::string>{"name", "events", "count", "handler", "fd", "measure"}),
+              DumpCells(lines[1]));
+    EXPECT_EQ(rule, lines[2]);
+    EXPECT_EQ(
+        (std::vector<std::string>{"a-handler", "POLLIN|POLLOUT", "1", "attached",
+                                  std::to_string(named.event.lowlevel_fd()), "min=0 max=0 avg=0 counter=0"}),
+        DumpCells(lines[3]));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Unknown", "POLLIN", "0", "unattached",
+                                  std::to_string(unbound.lowlevel_fd()), "min=0 max=0 avg=0 counter=0"}),
+        DumpCells(lines[4]));
+    EXPECT_EQ(rule, lines[5]);
+    EXPECT_EQ("", lines[6]);
+    plain.mux_detach();
+}
+
 TEST(Measure, KeepsMinMaxLastAndCount) {
     Measure m;
     std::ostringstream fresh;
@@ -584,4 +655,21 @@ TEST(Measure, DurationAcrossTheMicrosecondWrap) {
     EXPECT_EQ(25u, m.last());
     EXPECT_EQ(25u, m.max());
     EXPECT_EQ(1u, m.counter());
+}
+
+TEST(Timestamp, WritesLocalDayMonthAndTime) {
+    const time_t before = ::time(nullptr);
+    std::ostringstream os;
+    timestamp(os);
+    const std::string text = os.str();
+    ASSERT_TRUE(std::regex_match(text, std::regex("[0-3][0-9]/[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+        << text;
+    struct tm local;
+    ASSERT_NE(nullptr, ::localtime_r(&before, &local));
+    char day_month[8];
+    ::strftime(day_month, sizeof(day_month), "%d/%m", &local);
+    // The day may turn between the two readings only at midnight.
+    if (text.compare(6, 8, "00:00:00") != 0) {
+        EXPECT_EQ(std::string(day_month), text.substr(0, 5));
+    }
 }
