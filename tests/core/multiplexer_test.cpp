@@ -655,6 +655,10 @@ TEST(Measure, DurationAcrossTheMicrosecondWrap) {
     EXPECT_EQ(25u, m.last());
     EXPECT_EQ(25u, m.max());
     EXPECT_EQ(1u, m.counter());
+    // Decimal whatever the stream was left in, and the stream's own mode is kept.
+    std::ostringstream os;
+    os << std::hex << m << ' ' << 255;
+    EXPECT_EQ("min=25 max=25 avg=25 counter=1 ff", os.str());
 }
 
 TEST(Timestamp, WritesLocalDayMonthAndTime) {
