@@ -92,6 +92,20 @@ TEST_F(LoopTest, EmptySourceCompletesAtOnceWithoutFlushWait) {
     ::close(out[0]);
 }
 
+TEST_F(LoopTest, EmptySourceWithAFlushMaskWaitsForTheDestination) {
+    SocketPair dst;
+    Owner owner;
+    ASync::Copy copy;
+    copy.Bind(&Owner::OnComplete, &owner);
+    copy.Start(Fd(::open("/dev/null", O_RDONLY)), Fd(::dup(dst.fd[0])));
+    EXPECT_TRUE(owner.statuses.empty());
+    EXPECT_EQ(ASync::Copy::Status::flushing, copy.status());
+    run();
+    EXPECT_EQ((std::vector<int>{ASync::Copy::Status::done}), owner.statuses);
+    EXPECT_EQ(0u, copy.written());
+    EXPECT_EQ(0u, multiplexer.handler_count());
+}
+
 TEST_F(LoopTest, DestinationHangUpFailsTheCopyWithWriteErrorZero) {
     SocketPair src, dst;
     ::fcntl(src.fd[0], F_SETFL, O_NONBLOCK);
