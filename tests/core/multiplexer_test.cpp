@@ -275,6 +275,27 @@ TEST_F(LoopTest, StopRequestBeforeRunIsDiscarded) {
     EXPECT_EQ((std::vector<int>{20}), timeouts);
 }
 
+TEST_F(LoopTest, CachedClockHoldsWithinAPassAndIsLetGoAfterTheRun) {
+    struct Reader {
+        void On() {
+            first = Mux::milliseconds();
+            clock->advance_ms(5);
+            second = Mux::milliseconds();
+            multiplexer.terminate();
+        }
+        Mux::ManualClock* clock;
+        uint32_t first = 0;
+        uint32_t second = 0;
+    } reader{&clock};
+    Timer timer;
+    timer.set(100, &Reader::On, &reader);
+    multiplexer.run(false, false);
+    EXPECT_EQ(static_cast<uint32_t>(kStart + 100), reader.first);
+    EXPECT_EQ(reader.first, reader.second);
+    // Code that runs after the loop reads the clock itself again.
+    EXPECT_EQ(static_cast<uint32_t>(kStart + 105), Mux::milliseconds());
+}
+
 // ---- timer step ----
 
 TEST_F(LoopTest, WaitBeyondTwoHoursIsRebasedToOneSecond) {
