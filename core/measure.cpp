@@ -27,7 +27,9 @@ void Measure::sample(uint32_t d) {
 }
 
 void Measure::put(std::ostream& os) const {
-    os << "min=" << min_ << " max=" << max_ << " avg=" << last_ << " counter=" << counter_;
+    const std::ios_base::fmtflags saved = os.flags();
+    os << std::dec << "min=" << min_ << " max=" << max_ << " avg=" << last_ << " counter=" << counter_;
+    os.flags(saved);
 }
 
 std::ostream& operator<<(std::ostream& os, const Measure& m) {

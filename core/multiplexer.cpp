@@ -376,6 +376,8 @@ void Multiplexer::run(bool watchdog, bool live_clock) {
     }
     std::clog << "Mux: terminating..." << std::endl;
     close_watchdog();
+    // The cache serves the passes only: whatever runs after the loop reads the clock.
+    if (!live_clock) Mux::mux_cleartimeofday();
 }
 
 // ---- status text ----

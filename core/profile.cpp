@@ -2,8 +2,6 @@
 
 #include <ostream>
 
-#include "core/clock.h"
-
 namespace Profile {
 
 Point* mRoot = nullptr;
@@ -22,29 +20,15 @@ Point::~Point() {
 }
 
 void Point::begin() {
-    mStart = Mux::microseconds();
+    mMeasure.begin();
 }
 
 void Point::end() {
-    // Unsigned difference: right across the counter's wrap for spans below ~71 minutes.
-    uint32_t d = Mux::microseconds() - mStart;
-    if (mFirst) {
-        mMin = mMax = mLast = d;
-        mCounter = 1;
-        mFirst = false;
-        return;
-    }
-    ++mCounter;
-    if (d < mMin) mMin = d;
-    if (d > mMax) mMax = d;
-    mLast = d;
+    mMeasure.end();
 }
 
 void Point::put(std::ostream& os) const {
-    std::ios_base::fmtflags saved = os.flags();
-    os << std::dec << "[" << mName << "]: min=" << mMin << " max=" << mMax << " avg=" << mLast
-       << " counter=" << mCounter;
-    os.flags(saved);
+    os << "[" << mName << "]: " << mMeasure;
 }
 
 std::ostream& operator<<(std::ostream& os, const Point& point) {

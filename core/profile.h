@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "core/measure.h"
+
 namespace Profile {
 
 class Point {
@@ -20,21 +22,16 @@ public:
     void put(std::ostream& os) const;
 
     const char* name() const { return mName; }
-    uint32_t min() const { return mMin; }
-    uint32_t max() const { return mMax; }
-    uint32_t last() const { return mLast; }
-    uint32_t counter() const { return mCounter; }
+    uint32_t min() const { return mMeasure.min(); }
+    uint32_t max() const { return mMeasure.max(); }
+    uint32_t last() const { return mMeasure.last(); }
+    uint32_t counter() const { return mMeasure.counter(); }
     Point* next() const { return mNext; }
 
 private:
     Point* mNext;
     const char* mName;  // not copied: a literal
-    uint32_t mMin = 0;
-    uint32_t mMax = 0;
-    uint32_t mLast = 0;
-    bool mFirst = true;
-    uint32_t mStart = 0;
-    uint32_t mCounter = 0;
+    Measure mMeasure;
 };
 
 // Head of the list of points, most recently created first.

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -143,5 +144,42 @@ TEST_F(LoopTest, StopEndsAConnectInProgressOnce) {
     ASSERT_EQ(1u, owner.statuses.size());
     EXPECT_TRUE(owner.statuses[0] == ASync::Connect::Status::stopped ||
                 owner.statuses[0] == ASync::Connect::Status::connected);
+    EXPECT_EQ(0u, multiplexer.timer_count());
+}
+
+// The handler runs after the engine let go of its socket, event and timer: it may free
+// the engine, from the socket event as from the time limit.
+TEST_F(LoopTest, OwnerMayDestroyTheConnectFromItsHandler) {
+    struct Destroyer {
+        void OnConnect(ASync::Connect::Status::Type s, Fd fd) {
+            status = s;
+            connected = fd.is_valid();
+            connect.reset();
+            multiplexer.terminate();
+        }
+        std::unique_ptr<ASync::Connect> connect = std::make_unique<ASync::Connect>();
+        int status = -1;
+        bool connected = false;
+    };
+    Listener listener;
+    Destroyer by_event;
+    by_event.connect->Bind(&Destroyer::OnConnect, &by_event);
+    by_event.connect->Start(listener.address(), 1000);
+    if (by_event.connect) run();
+    EXPECT_EQ(ASync::Connect::Status::connected, by_event.status);
+    EXPECT_TRUE(by_event.connected);
+    EXPECT_FALSE(by_event.connect);
+
+    Destroyer by_timer;
+    by_timer.connect->Bind(&Destroyer::OnConnect, &by_timer);
+    // A loopback connect may finish inside Start; one still in progress ends by the
+    // zero time limit at the next timer step.
+    by_timer.connect->Start(listener.address(), 0);
+    if (by_timer.connect) {
+        multiplexer.timers_schedule();
+        EXPECT_EQ(ASync::Connect::Status::failed, by_timer.status);
+    }
+    EXPECT_FALSE(by_timer.connect);
+    EXPECT_EQ(0u, multiplexer.handler_count());
     EXPECT_EQ(0u, multiplexer.timer_count());
 }

@@ -1,10 +1,12 @@
 #include "core/child_wait.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -204,4 +206,31 @@ TEST_F(ChildWaitTest, BurstOfExitsWhileTheLoopStallsLeavesNoZombieAndNoHang) {
         EXPECT_EQ(i, WEXITSTATUS(slots[i]->statuses[0]));
     }
     EXPECT_TRUE(NoZombies());
+}
+
+// Activates a second service with room for one more descriptor only (the pair needs
+// two); exits 0 when it stayed idle and attached nothing.
+static void ActivateWithoutRoomForAPair() {
+    const int lowest = ::dup(0);
+    ::close(lowest);
+    rlimit limit;
+    limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(lowest + 1);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ChildWaitService service;
+    const unsigned handlers = multiplexer.handler_count();
+    service.Activate();
+    std::exit(!service.IsActive() && multiplexer.handler_count() == handlers ? 0 : 1);
+}
+
+// Without a socket pair there is no supervision: one line, and nothing is polled.
+TEST(ChildWaitDeathTest, SocketPairFailureIsReportedAndLeavesTheServiceIdle) {
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    // The sanitizers' own checks need descriptors that this test takes away.
+    GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
+#endif
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(ActivateWithoutRoomForAPair(), testing::ExitedWithCode(0),
+                "^ChildWaitService: initialize fails\n$");
 }

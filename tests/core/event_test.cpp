@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,82 @@ struct CountedHandler : Event::Handler {
     int& deleted;
 };
 
+// A control whose subclass overrides the bound handler.
+struct RadioBase {
+    virtual ~RadioBase() = default;
+    virtual void OnRtpExtEvent(int, short) { calls.push_back("base"); }
+    std::vector<std::string> calls;
+};
+struct RadioLemz : RadioBase {
+    void OnRtpExtEvent(int, short) override {
+        calls.push_back("lemz");
+        multiplexer.terminate();
+    }
+};
+
+// Logs each service under its name; the action runs after the log line.
+struct Served {
+    Served(const std::string& name, std::vector<std::string>& log) : name(name), log(log) {
+        event.Bind(name, &Served::On, this);
+    }
+    void On(int, short revents) {
+        log.push_back(name + ":" + std::to_string(revents));
+        if (action) action();
+    }
+    std::string name;
+    std::vector<std::string>& log;
+    Event event;
+    std::function<void()> action;
+};
+
 }  // namespace
+
+TEST_F(LoopTest, BoundVirtualMemberReachesTheSubclassOverride) {
+    RadioLemz control;
+    Event event;
+    event.Bind<RadioBase>("RadioControl::OnRtpExtEvent", &RadioBase::OnRtpExtEvent, &control);
+    SocketPair pair;
+    event.Schedule(Fd(::dup(pair.fd[0])), POLLOUT);
+    run();
+    EXPECT_EQ((std::vector<std::string>{"lemz"}), control.calls);
+}
+
+TEST_F(LoopTest, SetEventsKeepsThePlaceInTheServingOrder) {
+    std::vector<std::string> log;
+    SocketPair pa, pb;
+    Served a("a", log), b("b", log);
+    a.event.Schedule(Fd(::dup(pa.fd[0])), POLLIN);
+    b.event.Schedule(Fd(::dup(pb.fd[0])), POLLIN);
+    ASSERT_EQ(1, ::write(pb.fd[1], "x", 1));
+    int passes = 0;
+    a.action = [&] { a.event.SetEvents(POLLOUT); };
+    b.action = [&] {
+        if (++passes == 2) multiplexer.terminate();
+    };
+    run();
+    EXPECT_EQ((std::vector<std::string>{"a:0", "b:1", "a:" + std::to_string(POLLOUT), "b:1"}), log);
+    EXPECT_EQ(1u, a.event.counter());
+}
+
+TEST_F(LoopTest, ReaderWhosePeerHangsUpIsServedAndCountsOnlyWithPollin) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Served reader("reader", log);
+    reader.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    short returned = 0;
+    reader.action = [&] { multiplexer.terminate(); };
+    pair.close(1);
+    multiplexer.set_poll([&](pollfd* fds, nfds_t count, int) {
+        const int n = ::poll(fds, count, 0);
+        returned = fds[0].revents;
+        return n;
+    });
+    run();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("reader:" + std::to_string(returned), log[0]);
+    EXPECT_TRUE(returned & POLLHUP);
+    EXPECT_EQ((returned & POLLIN) ? 1u : 0u, reader.event.counter());
+}
 
 TEST_F(LoopTest, HangUpServesTheEventButCountsOnlyRequestedBits) {
     SocketPair pair;

@@ -148,6 +148,9 @@ TEST(Fd, NonBlockAndBlockModes) {
     EXPECT_FALSE(IsCloexec(r.lowlevel_fd()));
     SetCloexec(r.lowlevel_fd(), true);
     EXPECT_TRUE(IsCloexec(r.lowlevel_fd()));
+    errno = 0;
+    EXPECT_FALSE(SetCloexec(-1, true));
+    EXPECT_EQ(EBADF, errno);
 }
 
 // True when a child shell finds the descriptor open.

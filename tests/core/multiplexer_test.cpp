@@ -4,11 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -148,6 +152,111 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
     EXPECT_EQ("Mux: fail to open watchdog: No such file or directory\n", err.str());
 }
 
+TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
+    std::string path = std::string("/tmp/mux-fifo-ping-") + std::to_string(::getpid());
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    multiplexer.set_watchdog_path(path);
+    // The reader goes away during the first poll: every later write to the FIFO fails.
+    void (*old_pipe)(int) = ::signal(SIGPIPE, SIG_IGN);
+    multiplexer.set_poll([&](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        if (reader >= 0) ::close(reader);
+        reader = -1;
+        if (timeouts.size() == 2) multiplexer.terminate();
+        clock.advance_ms(static_cast<uint64_t>(timeout));
+        return 0;
+    });
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    Capture err(std::cerr);
+    Capture log(std::clog);
+    run(true);
+    ::signal(SIGPIPE, old_pipe);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    ::unlink(path.c_str());
+    EXPECT_EQ((std::vector<int>{1000, 1000}), timeouts);
+    EXPECT_EQ(
+        "Mux: ping watchdog failed: Broken pipe\nMux: ping watchdog failed: Broken pipe\n"
+        "Mux: stop watchdog failed: Broken pipe\n",
+        err.str());
+    EXPECT_EQ("Mux: terminating...\n", log.str());
+}
+
+TEST_F(LoopTest, LoopClockGoingBackwardsAlsoPings) {
+    TempPath wd;
+    multiplexer.set_watchdog_path(wd.path);
+    // Loop clock after each poll: +500 (first ping), back 100, +999, +1.
+    multiplexer.set_poll([this](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        switch (timeouts.size()) {
+            case 1:
+                clock.advance_ms(500);
+                break;
+            case 2:
+                clock.set_ms(kStart + 400);
+                break;
+            case 3:
+                clock.advance_ms(999);
+                break;
+            default:
+                clock.advance_ms(1);
+                multiplexer.terminate();
+        }
+        return 0;
+    });
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    run(true);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    EXPECT_EQ(4u, timeouts.size());
+    EXPECT_EQ("STARTPINGPINGPINGSTOP", ReadFile(wd.path));
+}
+
+TEST_F(LoopTest, InterruptedPollStartsTheNextPassWithoutServing) {
+    std::vector<std::string> log;
+    SocketPair pair;
+    Probe probe("probe", log);
+    probe.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    multiplexer.set_poll([this](pollfd*, nfds_t, int timeout) {
+        timeouts.push_back(timeout);
+        if (timeouts.size() == 1) {
+            errno = EINTR;
+            return -1;
+        }
+        multiplexer.terminate();
+        return 0;
+    });
+    Capture err(std::cerr);
+    run();
+    EXPECT_EQ((std::vector<int>{-1, -1}), timeouts);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ("", err.str());
+}
+
+TEST(LoopDeathTest, FailedPollAborts) {
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(
+        {
+            SocketPair pair;
+            Event event;
+            event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+            multiplexer.set_poll([](pollfd*, nfds_t, int) {
+                errno = EINVAL;
+                return -1;
+            });
+            multiplexer.run(false, true);
+        },
+        "multiplexer poll failed: Invalid argument");
+}
+
 TEST(LoopDeathTest, NothingToWaitForIsAHang) {
     testing::FLAGS_gtest_death_test_style = "threadsafe";
     EXPECT_DEATH(multiplexer.run(false, true), "multiplexer: system hang detected!!!");
@@ -164,6 +273,27 @@ TEST_F(LoopTest, StopRequestBeforeRunIsDiscarded) {
     stop.set(20, &Stopper::Stop, &stopper);
     run();
     EXPECT_EQ((std::vector<int>{20}), timeouts);
+}
+
+TEST_F(LoopTest, CachedClockHoldsWithinAPassAndIsLetGoAfterTheRun) {
+    struct Reader {
+        void On() {
+            first = Mux::milliseconds();
+            clock->advance_ms(5);
+            second = Mux::milliseconds();
+            multiplexer.terminate();
+        }
+        Mux::ManualClock* clock;
+        uint32_t first = 0;
+        uint32_t second = 0;
+    } reader{&clock};
+    Timer timer;
+    timer.set(100, &Reader::On, &reader);
+    multiplexer.run(false, false);
+    EXPECT_EQ(static_cast<uint32_t>(kStart + 100), reader.first);
+    EXPECT_EQ(reader.first, reader.second);
+    // Code that runs after the loop reads the clock itself again.
+    EXPECT_EQ(static_cast<uint32_t>(kStart + 105), Mux::milliseconds());
 }
 
 // ---- timer step ----
@@ -357,6 +487,42 @@ TEST_F(LoopTest, HandlerDetachedBySecondDeferredRunIsNotServed) {
     EXPECT_EQ((std::vector<std::string>{"b:1"}), log);
 }
 
+// A descriptor attached by the second run of deferred calls is not in this pass's poll
+// set: the poll does not wait, so it is polled at once in the next pass.
+TEST_F(LoopTest, HandlerAttachedBySecondDeferredRunIsPolledWithoutWaiting) {
+    std::vector<std::string> log;
+    SocketPair a;
+    Probe pa("a", log);
+    ASSERT_EQ(1, ::write(a.fd[1], "x", 1));
+    struct Attach {
+        void On() {
+            if (++runs == 2) probe->event.Schedule(Fd(::dup(fd)), POLLIN);
+        }
+        Probe* probe;
+        int fd;
+        int runs = 0;
+    } attach{&pa, a.fd[0]};
+    Dpc dpc;
+    dpc.Bind(&attach, &Attach::On);
+    dpc.Activate();
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(60000, &Idle::On, &idle);
+    // A handler attached while the dispatch runs waits for the next pass too.
+    Probe pb("b", log);
+    pa.action = [&] {
+        if (!pb.event.IsActive())
+            pb.event.Schedule(Fd(::dup(a.fd[0])), POLLIN);
+        else
+            multiplexer.terminate();
+    };
+    run();
+    EXPECT_EQ((std::vector<int>{0, 60000, -1}), timeouts);
+    EXPECT_EQ((std::vector<std::string>{"a:1", "a:1"}), log);
+}
+
 TEST_F(LoopTest, RescheduledEventMovesToTheEndOfTheServingOrder) {
     std::vector<std::string> log;
     SocketPair a, b;
@@ -417,6 +583,75 @@ TEST_F(LoopTest, DumpListsNamedHandlersWithTheirMeasures) {
     EXPECT_NE(std::string::npos, text.find("min=0 max=0 avg=0 counter=0"));
 }
 
+// The cells of one row of the dump's table, cut at its column widths and trimmed;
+// empty when the line is not such a row.
+std::vector<std::string> DumpCells(const std::string& line) {
+    static const size_t widths[] = {40, 30, 10, 10, 5, 60};
+    std::vector<std::string> cells;
+    size_t at = 0;
+    for (size_t w : widths) {
+        if (at + w + 1 > line.size() || line[at] != '|') return {};
+        std::string cell = line.substr(at + 1, w);
+        cell.erase(0, cell.find_first_not_of(' '));
+        cell.erase(cell.find_last_not_of(' ') + 1);
+        cells.push_back(cell);
+        at += w + 1;
+    }
+    if (line.substr(at) != "|") return {};
+    return cells;
+}
+
+TEST_F(LoopTest, DumpTableListsNamedHandlersOfTheActiveListOnly) {
+    struct Plain : EventHandler {
+        explicit Plain(int fd) : fd(fd) {}
+        void shedule_event(pollfd& entry) override {
+            entry.fd = fd;
+            entry.events = POLLIN;
+        }
+        void svc_event(short) override {}
+        int fd;
+    };
+    std::vector<std::string> log;
+    SocketPair a, b, c;
+    Probe named("a-handler", log);
+    named.event.Schedule(Fd(::dup(a.fd[0])), POLLIN | POLLOUT);
+    Event unbound;
+    unbound.Schedule(Fd(::dup(b.fd[0])), POLLIN);
+    Plain plain(c.fd[0]);
+    plain.mux_attach();
+    // The first pass serves every handler; the second poll stops the loop.
+    max_passes = 2;
+    run();
+    Probe late("late", log);
+    late.event.Schedule(Fd(::dup(c.fd[0])), POLLIN);
+
+    std::ostringstream os;
+    multiplexer.dump(os);
+    std::istringstream text(os.str());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        if (!lines.empty() || line.rfind("+", 0) == 0) lines.push_back(line);
+    const std::string rule = "+" + std::string(40, '-') + "+" + std::string(30, '-') + "+" +
+                             std::string(10, '-') + "+" + std::string(10, '-') + "+" + std::string(5, '-') +
+                             "+" + std::string(60, '-') + "+";
+    ASSERT_EQ(7u, lines.size()) << os.str();
+    EXPECT_EQ(rule, lines[0]);
+    EXPECT_EQ((std::vector<std::string>{"name", "events", "count", "handler", "fd", "measure"}),
+              DumpCells(lines[1]));
+    EXPECT_EQ(rule, lines[2]);
+    EXPECT_EQ(
+        (std::vector<std::string>{"a-handler", "POLLIN|POLLOUT", "1", "attached",
+                                  std::to_string(named.event.lowlevel_fd()), "min=0 max=0 avg=0 counter=0"}),
+        DumpCells(lines[3]));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Unknown", "POLLIN", "0", "unattached",
+                                  std::to_string(unbound.lowlevel_fd()), "min=0 max=0 avg=0 counter=0"}),
+        DumpCells(lines[4]));
+    EXPECT_EQ(rule, lines[5]);
+    EXPECT_EQ("", lines[6]);
+    plain.mux_detach();
+}
+
 TEST(Measure, KeepsMinMaxLastAndCount) {
     Measure m;
     std::ostringstream fresh;
@@ -429,4 +664,37 @@ TEST(Measure, KeepsMinMaxLastAndCount) {
     std::ostringstream os;
     os << m;
     EXPECT_EQ("min=2 max=9 avg=4 counter=4", os.str());
+}
+
+TEST(Measure, DurationAcrossTheMicrosecondWrap) {
+    Mux::ManualClock clock;
+    clock.set_us((uint64_t{1} << 32) - 10);
+    Measure m;
+    m.begin();
+    clock.advance_us(25);
+    m.end();
+    EXPECT_EQ(25u, m.last());
+    EXPECT_EQ(25u, m.max());
+    EXPECT_EQ(1u, m.counter());
+    // Decimal whatever the stream was left in, and the stream's own mode is kept.
+    std::ostringstream os;
+    os << std::hex << m << ' ' << 255;
+    EXPECT_EQ("min=25 max=25 avg=25 counter=1 ff", os.str());
+}
+
+TEST(Timestamp, WritesLocalDayMonthAndTime) {
+    const time_t before = ::time(nullptr);
+    std::ostringstream os;
+    timestamp(os);
+    const std::string text = os.str();
+    ASSERT_TRUE(std::regex_match(text, std::regex("[0-3][0-9]/[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9]")))
+        << text;
+    struct tm local;
+    ASSERT_NE(nullptr, ::localtime_r(&before, &local));
+    char day_month[8];
+    ::strftime(day_month, sizeof(day_month), "%d/%m", &local);
+    // The day may turn between the two readings only at midnight.
+    if (text.compare(6, 8, "00:00:00") != 0) {
+        EXPECT_EQ(std::string(day_month), text.substr(0, 5));
+    }
 }

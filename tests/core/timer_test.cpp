@@ -1,5 +1,6 @@
 #include "core/timer.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -164,4 +165,31 @@ TEST_F(LoopTest, PluginDeadlinesLimitTheWaitAndNoPluginMeansNoValue) {
     p1.timerUnhook();
     p2.timerUnhook();
     EXPECT_EQ(INT_MAX, multiplexer.timerPoll_schedule());
+}
+
+// The owner's destructor cancels its other timers: nothing fires for a freed object.
+TEST_F(LoopTest, CallbackMayDestroyTheObjectThatHoldsItsTimer) {
+    struct Owner {
+        void Destroy() {
+            ++*fired;
+            self->reset();
+        }
+        void Other() { ++*fired; }
+        std::unique_ptr<Owner>* self;
+        int* fired;
+        Timer timer;
+        Timer other;
+    };
+    int fired = 0;
+    auto owner = std::make_unique<Owner>();
+    owner->self = &owner;
+    owner->fired = &fired;
+    owner->timer.set(10, &Owner::Destroy, owner.get());
+    owner->other.set(10, &Owner::Other, owner.get());
+    EXPECT_EQ(2u, multiplexer.timer_count());
+    clock.advance_ms(10);
+    EXPECT_EQ(Multiplexer::kNoWait, multiplexer.timers_schedule());
+    EXPECT_EQ(1, fired);
+    EXPECT_FALSE(owner);
+    EXPECT_EQ(0u, multiplexer.timer_count());
 }
