@@ -14,9 +14,7 @@ Connect::~Connect() {
 }
 
 void Connect::Bind(Handler* handler) {
-    Handler* old = handler_;
-    handler_ = handler;
-    delete old;
+    ReplaceHandler(handler_, handler);
 }
 
 void Connect::Start(const std::string& address, unsigned timeout) {

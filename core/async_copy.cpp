@@ -12,9 +12,7 @@ Copy::~Copy() {
 }
 
 void Copy::Bind(Handler* handler) {
-    Handler* old = handler_;
-    handler_ = handler;
-    delete old;
+    ReplaceHandler(handler_, handler);
 }
 
 bool Copy::in_progress() const {

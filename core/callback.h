@@ -21,3 +21,13 @@ private:
     T* object_;
     Method method_;
 };
+
+// Installs an owned handler in place of the previous one, which is deleted;
+// binding the handler already installed keeps it.
+template <class Handler>
+void ReplaceHandler(Handler*& installed, Handler* handler) {
+    if (installed == handler) return;
+    Handler* old = installed;
+    installed = handler;
+    delete old;
+}

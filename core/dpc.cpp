@@ -8,9 +8,7 @@ Dpc::~Dpc() {
 }
 
 void Dpc::Bind(DpcHandler* handler) {
-    DpcHandler* old = handler_;
-    handler_ = handler;
-    delete old;
+    ReplaceHandler(handler_, handler);
 }
 
 void Dpc::Activate() {

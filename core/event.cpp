@@ -8,9 +8,7 @@ Event::~Event() {
 }
 
 void Event::Bind(Handler* handler) {
-    Handler* old = handler_;
-    handler_ = handler;
-    delete old;
+    ReplaceHandler(handler_, handler);
 }
 
 void Event::Schedule(Fd fd, short events) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "core/dpc.h"
@@ -125,15 +126,19 @@ TEST_F(ChildWaitTest, UnclaimedExitIsLoggedAndDroppedAndOthersStayListed) {
     pid_t sleeper = SpawnSleeper();
     waiting.watch.Attach(sleeper);
     Slot gone;
+    pid_t unclaimed = 0;
     {
         Slot early;
-        early.watch.Attach(Spawn(0));
+        unclaimed = Spawn(0);
+        early.watch.Attach(unclaimed);
     }
     Slot plain;
     plain.watch.Attach(Spawn(0));
     std::ostringstream log;
     std::streambuf* old = std::clog.rdbuf(log.rdbuf());
-    RunUntil({&plain});
+    // The unclaimed child may exit after the watched one: wait for both.
+    const std::string unclaimed_line = "terminate child process, pid=" + std::to_string(unclaimed) + " ";
+    RunWhile([&] { return !plain.statuses.empty() && log.str().find(unclaimed_line) != std::string::npos; });
     std::clog.rdbuf(old);
     EXPECT_EQ((std::vector<int>{0}), plain.statuses);
     EXPECT_EQ(1u, ChildWaitService::childWaitService->watch_count());

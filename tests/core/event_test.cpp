@@ -147,6 +147,18 @@ TEST_F(LoopTest, RebindingChangesTheCalledFunctionAndDeletesTheOldHandler) {
     EXPECT_EQ((std::vector<std::string>{"first:1", "second:1"}), owner.calls);
 }
 
+TEST(Event, BindingTheInstalledHandlerAgainKeepsIt) {
+    int deleted = 0;
+    Event event;
+    auto* handler = new CountedHandler(deleted);
+    event.Bind(handler);
+    event.Bind(handler);
+    EXPECT_EQ(0, deleted);
+    EXPECT_TRUE(event.bound());
+    event.UnBind();
+    EXPECT_EQ(1, deleted);
+}
+
 TEST(Event, ScheduleTakesADuplicateAndReleaseClosesIt) {
     SocketPair pair;
     Event event;
