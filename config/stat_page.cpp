@@ -26,12 +26,13 @@ GeneratorV1::GeneratorV1(Object& root, std::ostream& out, std::istream& in)
 
 bool GeneratorV1::generate() {
     ignore_depth_ = 0;
+    too_deep_ = false;
     generate_body();
-    return true;
+    return !too_deep_;
 }
 
 void GeneratorV1::generate_body() {
-    for (;;) {
+    while (!too_deep_) {
         const Token token = parse();
         switch (token.type) {
             case Token::End:
@@ -41,6 +42,10 @@ void GeneratorV1::generate_body() {
                 break;
             case Token::Object: {
                 if (token.name == "end") return;
+                if (objects_.size() > kMaxDepth) {
+                    too_deep_ = true;
+                    return;
+                }
                 std::unique_ptr<IteratorBase> elements = current_->statistics_iterator(token.name);
                 if (elements)
                     repeat_block(*elements);
@@ -71,7 +76,7 @@ void GeneratorV1::repeat_block(IteratorBase& elements) {
     const std::istream::pos_type body = in_.tellg();
     sub_object(elements.object());
     if (!elements.next()) return;
-    while (elements.valid()) {
+    while (!too_deep_ && elements.valid()) {
         in_.clear();  // a block without "end" left the stream at its end
         in_.seekg(body);
         sub_object(elements.object());

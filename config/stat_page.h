@@ -5,6 +5,7 @@
 // sub-object of that name or repeated once per element of the collection of that name.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <list>
 #include <memory>
@@ -54,11 +55,16 @@ namespace Html {
 
 class GeneratorV1 {
 public:
+    // Every block level is a level of recursion: a template that nests deeper than
+    // this ends the page there, and generate() answers false.
+    static constexpr std::size_t kMaxDepth = 64;
+
     // The template is read again for every element of a collection: it must be seekable.
     GeneratorV1(Object& root, std::ostream& out, std::istream& in);
     GeneratorV1(const GeneratorV1&) = delete;
     GeneratorV1& operator=(const GeneratorV1&) = delete;
 
+    // False when the template nested blocks deeper than kMaxDepth.
     bool generate();
 
     struct Token {
@@ -120,6 +126,7 @@ private:
     OutputState output_state_ = &GeneratorV1::poutput_pass;
     Token token_;
     bool ready_ = false;
+    bool too_deep_ = false;  // once set, nothing more is read or written
     std::string capture_;
 };
 

@@ -216,6 +216,39 @@ TEST_F(StatPage, IgnoredBlockWritesNothingOfItsInsides) {
     EXPECT_EQ(root.lookups, 4);
 }
 
+// Each block level recurses: a template nesting too deep must end the page with a
+// failure, not overflow the stack.
+TEST_F(StatPage, NestingDeeperThanTheLimitEndsThePageWithFailure) {
+    const std::size_t limit = Stat::Html::GeneratorV1::kMaxDepth;
+    auto nested = [](std::size_t levels, const std::string& inner) {
+        std::string page;
+        for (std::size_t i = 0; i < levels; ++i) page += "<!--GEN.board-->";
+        page += inner;
+        for (std::size_t i = 0; i < levels; ++i) page += "<!--GEN.end-->";
+        return page + "tail";
+    };
+    // Only the first level finds the board; the deeper ones are ignored blocks, which
+    // nest all the same.
+    EXPECT_EQ(Render(root, nested(1, "%serial%")), "A-0042tail");
+    std::istringstream atLimit(nested(limit, "%host%"));
+    std::ostringstream out;
+    EXPECT_TRUE(Stat::Html::generateV1(root, out, atLimit));
+    EXPECT_EQ(out.str(), "tail");
+
+    std::istringstream overLimit("before " + nested(limit + 1, "%host%"));
+    out.str("");
+    EXPECT_FALSE(Stat::Html::generateV1(root, out, overLimit));
+    EXPECT_EQ(out.str(), "before ");
+
+    // A template of a hundred thousand open blocks.
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<!--GEN.ports-->";
+    std::istringstream huge(deep);
+    out.str("");
+    EXPECT_FALSE(Stat::Html::generateV1(root, out, huge));
+    EXPECT_EQ(out.str(), "");
+}
+
 TEST(StatValue, TestsTrueOnlyWhenValid) {
     Stat::Value none;
     Stat::Value empty{std::string()};
