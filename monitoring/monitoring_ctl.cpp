@@ -1,5 +1,6 @@
 #include "monitoring/monitoring_ctl.h"
 
+#include <iostream>
 #include <string>
 
 #include "protocol/HSP.h"
@@ -147,7 +148,7 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
                     serverCount_ = cnt;
                     break;
                 case LGCP::TermCounterOwner::extBoard:
-                    if (counter.ownerId_isPresent()) boardCounts_[counter.get_ownerId().getValue()] = cnt;
+                    if (counter.ownerId_isPresent()) StoreBoardCount(counter.get_ownerId().getValue(), cnt);
                     break;
                 default:
                     break;
@@ -160,6 +161,18 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
             break;
         default:
             break;
+    }
+}
+
+void MonitoringCtl::StoreBoardCount(int ownerId, int cnt) {
+    auto it = boardCounts_.find(ownerId);
+    if (it != boardCounts_.end()) {
+        it->second = cnt;
+    } else if (boardCounts_.size() < kMaxExtBoards) {
+        boardCounts_.emplace(ownerId, cnt);
+    } else {
+        std::cerr << "monitoring: counter of extension board " << ownerId << " ignored: more than "
+                  << kMaxExtBoards << " boards." << std::endl;
     }
 }
 

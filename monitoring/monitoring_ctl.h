@@ -40,11 +40,16 @@ public:
     std::uint8_t indicators() const { return indicators_; }
     const std::list<std::string>& trapReceivers() const { return trapReceivers_; }
     int controllerStatus() const { return controllerStatus_; }
+    size_t extBoardCounters() const { return boardCounts_.size(); }
+
+    // Extension boards whose counters are kept; the ids come from the controller.
+    static constexpr size_t kMaxExtBoards = 256;
 
 private:
     void SendBoardStatus(const LGCP::BoardStatusParams& board);
     void SendPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
     void SendCounters();
+    void StoreBoardCount(int ownerId, int cnt);
 
     SnmpAgentCtrl agents_;
     static PowerSource powerSource_;

@@ -125,6 +125,27 @@ TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {
     fake::server.End();
 }
 
+TEST_F(MonitoringTest, ExtensionBoardCountersAreBounded) {
+    auto counter = [this](int id, int cnt) {
+        LGCP::Command command;
+        LGCP::TermCounter& c = command.select_display().select_termCounter();
+        c.set_owner(LGCP::TermCounterOwner::extBoard);
+        c.set_ownerId(id);
+        c.set_cnt(cnt);
+        fake::server.Begin(-1, 1);
+        EXPECT_TRUE(ctl.OnCommand(command));
+        fake::server.End();
+    };
+    for (size_t id = 0; id < MonitoringCtl::kMaxExtBoards; ++id) counter(static_cast<int>(id), 1);
+    EXPECT_EQ(ctl.extBoardCounters(), MonitoringCtl::kMaxExtBoards);
+    counter(100000, 5);
+    EXPECT_EQ(ctl.extBoardCounters(), MonitoringCtl::kMaxExtBoards);
+    EXPECT_EQ(errors.count("monitoring: counter of extension board 100000 ignored: more than 256 boards."),
+              1u);
+    counter(7, 9);  // a known board still updates
+    EXPECT_EQ(ctl.extBoardCounters(), MonitoringCtl::kMaxExtBoards);
+}
+
 TEST_F(MonitoringTest, FramerUpdatesOnlyItsIndicatorBitAndOtherCommandsAreNotClaimed) {
     LGCP::Command framer;
     LGCP::FramerInfo& info = framer.select_display().select_framer();
