@@ -78,6 +78,60 @@ TEST_F(ServiceTest, LargestBodyTravelsBothWays) {
     EXPECT_EQ(body, echo.substr(4));
 }
 
+// The answers to the frames of one read leave together: the socket is corked from the
+// second answer on and uncorked once the read is handled, so that no answer waits for
+// the kernel's 200 ms cork ceiling.
+TEST_F(ServiceTest, AnswersToTwoFramesOfOneReadBothArrivePromptly) {
+    Client c = Connect();
+    const int server_end = ServerEndOf(c.fd());
+    ASSERT_GE(server_end, 0);
+    std::vector<int> corked_after_answer;
+    owner.on_message = [&](const char* data, int length) {
+        service.Send(data, length);
+        corked_after_answer.push_back(Corked(server_end));
+    };
+    c.send(Frame("one") + Frame("two"));
+    ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 2; }));
+    ASSERT_EQ(1u, reads());  // both frames came in one read
+    EXPECT_EQ((std::vector<int>{0, 1}), corked_after_answer);
+    EXPECT_EQ(0, Corked(server_end));
+    const std::string answers = Frame("one") + Frame("two");
+    EXPECT_EQ(answers, c.received_within(answers.size(), 150));
+    EXPECT_EQ(0u, errors.count_prefix("SockStream["));
+}
+
+TEST_F(ServiceTest, DropInsideACorkedBatchSendsItsAnswersAndTheNextClientStartsUncorked) {
+    Client c = Connect();
+    owner.on_message = [&](const char* data, int length) {
+        service.Send(data, length);
+        if (owner.bodies.size() == 2) service.Disconnect();
+    };
+    c.send(Frame("one") + Frame("two") + Frame("three"));
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1 && c.eof(); }));
+    EXPECT_EQ(Frame("one") + Frame("two"), c.received());
+    EXPECT_EQ(2u, owner.bodies.size());
+
+    Client next = Connect();
+    const int server_end = ServerEndOf(next.fd());
+    ASSERT_GE(server_end, 0);
+    EXPECT_EQ(0, Corked(server_end));
+    // An answer outside any read leaves at once.
+    service.Send("hi", 2);
+    EXPECT_EQ(0, Corked(server_end));
+    EXPECT_EQ(Frame("hi"), next.received_within(6, 150));
+    // The new connection batches the answers of one read in the same way.
+    std::vector<int> corked_after_answer;
+    owner.on_message = [&](const char* data, int length) {
+        service.Send(data, length);
+        corked_after_answer.push_back(Corked(server_end));
+    };
+    next.send(Frame("a") + Frame("b"));
+    ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 4; }));
+    EXPECT_EQ((std::vector<int>{0, 1}), corked_after_answer);
+    EXPECT_EQ(0, Corked(server_end));
+    EXPECT_EQ(Frame("hi") + Frame("a") + Frame("b"), next.received_within(16, 150));
+}
+
 TEST_F(ServiceTest, SendOfOverlongBodyWritesNothingAndKeepsTheConnection) {
     Client c = Connect();
     const std::string big(Control::Service::kMaxMessage + 1, 'x');
@@ -173,6 +227,38 @@ TEST_F(ServiceTest, DisconnectFromOnMessageDropsLaterFramesAndClosesTheTcpConnec
     EXPECT_FALSE(service.check_descriptor_open());
     run.for_ms(50);
     EXPECT_EQ(1, owner.disconnects);
+}
+
+TEST_F(ServiceTest, LossInsideSendReturnsNormallyAndIsReportedFromTheDeferredCall) {
+    Client c = Connect();
+    const int server_end = ServerEndOf(c.fd());
+    ASSERT_GE(server_end, 0);
+    // The client resets the connection; the server has not yet looked at its socket.
+    const linger reset{1, 0};
+    ASSERT_EQ(0, ::setsockopt(c.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof(reset)));
+    c.close();
+    pollfd p{server_end, 0, 0};
+    ASSERT_EQ(1, ::poll(&p, 1, 1000));
+    errors.clear();
+    service.Send("late", 4);
+    EXPECT_FALSE(service.IsConnected());
+    EXPECT_EQ(Control::State::Deactivating, service.GetState());
+    EXPECT_EQ(0, owner.disconnects);
+    EXPECT_EQ(1u, service.GetOverflowCounter());
+    EXPECT_EQ(1u, errors.count_prefix("SockStream[server]: write error, sendbuf="));
+    EXPECT_EQ(1u, errors.count("control connection " + service.GetAddr() + " closed."));
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    EXPECT_EQ(Control::State::Connecting, service.GetState());
+    EXPECT_FALSE(service.check_descriptor_open());
+}
+
+TEST_F(ServiceTest, DeactivateGivesNoDisconnectNotice) {
+    Client c = Connect();
+    service.Deactivate();
+    EXPECT_EQ(Control::State::Idle, service.GetState());
+    run.for_ms(50);
+    EXPECT_EQ(0, owner.disconnects);
+    EXPECT_EQ(Control::State::Idle, service.GetState());
 }
 
 TEST_F(ServiceTest, SecondClientIsRefusedWhileTheFirstIsServedAndServedAfterItLeaves) {

@@ -5,12 +5,14 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -144,6 +146,31 @@ inline uint16_t LocalPort(int fd) {
     return ntohs(sa.sin_port);
 }
 
+// This process's own descriptor of the server end of a loopback TCP client's
+// connection (any of its duplicates), -1 when none is open.
+inline int ServerEndOf(int client_fd) {
+    sockaddr_in client{};
+    socklen_t len = sizeof(client);
+    if (::getsockname(client_fd, reinterpret_cast<sockaddr*>(&client), &len) != 0) return -1;
+    for (int fd = 0; fd < 1024; ++fd) {
+        if (fd == client_fd) continue;
+        sockaddr_in peer{};
+        len = sizeof(peer);
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0 && peer.sin_family == AF_INET &&
+            peer.sin_port == client.sin_port && peer.sin_addr.s_addr == client.sin_addr.s_addr)
+            return fd;
+    }
+    return -1;
+}
+
+// Whether a TCP socket holds back partial segments (TCP_CORK), -1 when unknown.
+inline int Corked(int fd) {
+    int value = 0;
+    socklen_t len = sizeof(value);
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_CORK, &value, &len) != 0) return -1;
+    return value;
+}
+
 // Lowers the soft descriptor limit to the lowest free descriptor number, so that the
 // next socket() fails with EMFILE; the limit is restored with the object.
 class NoFreeDescriptor {
@@ -223,6 +250,15 @@ public:
     }
     const std::string& received() {
         drain();
+        return received_;
+    }
+    // Waits in real time, at most ms, until size bytes have arrived; what has arrived.
+    const std::string& received_within(size_t size, int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (received().size() < size && !eof_ && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd_, POLLIN, 0};
+            ::poll(&p, 1, 5);
+        }
         return received_;
     }
     void close() {

@@ -113,6 +113,92 @@ TEST_F(UnixTest, ConnectorWithoutASocketLogsItsOwnReasonAndEndsTheActivation) {
     EXPECT_EQ(Control::State::Idle, connector.GetState());
 }
 
+// Corking is a TCP option: on a Unix-domain stream the batching of a read's answers
+// fails quietly and every answer still leaves.
+TEST_F(UnixTest, AnswersToTwoFramesOfOneReadArriveOnAUnixSocketToo) {
+    const std::string path = dir + "/server.sock";
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    RecordingNotify owner;
+    Control::AcceptorUnix acceptor(path);
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un sa = Control::MakeUnixAddress(path);
+    ASSERT_EQ(0, ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)));
+    Client c(fd);
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    owner.on_message = [&](const char* data, int length) { acceptor.Send(data, length); };
+    c.send(Frame("one") + Frame("two") + Frame("three"));
+    ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 3; }));
+    EXPECT_EQ(1u, acceptor.get_read_measure().counter());
+    const std::string answers = Frame("one") + Frame("two") + Frame("three");
+    EXPECT_EQ(answers, c.received_within(answers.size(), 150));
+    EXPECT_TRUE(errors.lines().empty());
+    acceptor.Deactivate();
+}
+
+TEST_F(UnixTest, AcceptorRetriesItsBindEveryFiveSecondsUntilThePathCanBeMade) {
+    DrivenClock driven;
+    const std::string sub = dir + "/later";
+    const std::string path = sub + "/server.sock";
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    RecordingNotify owner;
+    Control::AcceptorUnix acceptor(path);
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    ASSERT_TRUE(run.until([&] { return errors.lines().size() == 3; }, 20000));
+    const std::string line =
+        std::string("can't bind to socket: \"") + std::strerror(ENOENT) + "\"  waiting...";
+    for (const auto& l : errors.lines()) EXPECT_EQ(line, l.text);
+    EXPECT_EQ(5000u, errors.lines()[1].ms - errors.lines()[0].ms);
+    EXPECT_EQ(5000u, errors.lines()[2].ms - errors.lines()[1].ms);
+    EXPECT_EQ(Control::State::Connecting, acceptor.GetState());
+
+    ASSERT_TRUE(std::filesystem::create_directory(sub));
+    ASSERT_TRUE(run.until([&] { return std::filesystem::exists(path); }, 10000));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un sa = Control::MakeUnixAddress(path);
+    ASSERT_EQ(0, ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)));
+    Client c(fd);
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    EXPECT_EQ(3u, errors.lines().size());
+    acceptor.Deactivate();
+}
+
+TEST_F(UnixTest, ConnectorThatCannotBindItsLocalPathConnectsUnboundAndReconnectsTenSecondsAfterALoss) {
+    DrivenClock driven;
+    const std::string path = dir + "/server.sock";
+    const std::string local = dir + "/missing/client.sock";
+    LineCapture errors(std::cerr);
+    LineCapture log(std::clog);
+    LineCapture notices(std::cout);
+    RecordingNotify server_owner, client_owner;
+    Control::AcceptorUnix acceptor(path);
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Control::ConnectorUnix connector(path, local);
+    connector.set_trace(false);  // the connector's lines do not depend on it
+    connector.Bind(&client_owner);
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return server_owner.connects == 1 && client_owner.connects == 1; }));
+    EXPECT_EQ(1u, errors.count("can't bind to domain socket '" + local + "': \"" + std::strerror(ENOENT)));
+    EXPECT_EQ("", acceptor.GetAddr());  // it went on unbound
+
+    uint32_t lost_at = 0;
+    client_owner.on_disconnect = [&] { lost_at = Mux::milliseconds(); };
+    acceptor.Disconnect();
+    ASSERT_TRUE(run.until([&] { return client_owner.disconnects == 1 && server_owner.disconnects == 1; }));
+    EXPECT_TRUE(connector.retry_pending());
+    ASSERT_TRUE(run.until([&] { return client_owner.connects == 2 && server_owner.connects == 2; }, 20000));
+    EXPECT_EQ(lost_at + 10000, *log.time_of("connected to " + path, 1));
+    EXPECT_EQ(2u, log.count("connected to " + path));
+    EXPECT_EQ(7, connector.quick_retries());
+    connector.Deactivate();
+    acceptor.Deactivate();
+}
+
 TEST(UnixAddress, PathIsCutTo107CharactersAndTerminated) {
     const sockaddr_un sa = Control::MakeUnixAddress(std::string(200, 'p'));
     EXPECT_EQ(AF_UNIX, sa.sun_family);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 #include "core/errno_text.h"
 #include "tests/core/control_service_test.h"
@@ -129,6 +130,43 @@ TEST_F(StrmTest, FullSendBufferTimesOutAfterOneSecondInAll) {
     ASSERT_EQ(1u, errors.lines().size());
     EXPECT_EQ(0u, errors.lines()[0].text.rfind("SockStream[test]: write timeout, sendbuf=", 0));
     EXPECT_FALSE(owner.strm->opened());
+}
+
+TEST_F(StrmTest, DeactivationReleasesTheSocketAndReportsSuccess) {
+    owner.deactivate();
+    EXPECT_EQ(1, owner.losses);
+    EXPECT_TRUE(owner.success);
+    EXPECT_EQ("success", owner.status);
+    EXPECT_FALSE(owner.strm->opened());
+    char byte;
+    EXPECT_EQ(0, ::read(pair.fd[1], &byte, 1));  // the peer sees the end of the stream
+}
+
+TEST_F(StrmTest, SendBufferThatDrainsWithinTheSecondCompletesTheWrite) {
+    LineCapture errors(std::cerr);
+    const int small = 8192;
+    ::setsockopt(pair.fd[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+    const std::string bytes(1000000, 'd');
+    size_t total = 0;
+    // The peer reads slowly, so the write waits for room many times.
+    std::thread reader([&] {
+        char buffer[16384];
+        while (total < bytes.size()) {
+            pollfd p{pair.fd[1], POLLIN, 0};
+            if (::poll(&p, 1, 2000) != 1) break;
+            const ssize_t n = ::read(pair.fd[1], buffer, sizeof(buffer));
+            if (n <= 0) break;
+            total += static_cast<size_t>(n);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (size_t at = 0; at < bytes.size(); at += 50000) owner.send(bytes.substr(at, 50000));
+    reader.join();
+    EXPECT_EQ(bytes.size(), total);
+    EXPECT_EQ(0, owner.losses);
+    EXPECT_EQ(0u, owner.strm->GetOverflowCounter());
+    EXPECT_TRUE(errors.lines().empty());
+    EXPECT_TRUE(owner.strm->opened());
 }
 
 }  // namespace
