@@ -57,6 +57,9 @@ bool Service::Activate() {
 
 void Service::Deactivate() {
     ImplDeactivate();
+    // A loss whose notice is still pending ends here too: a stopped service neither
+    // reports it nor comes back to Connecting (a connector would reconnect).
+    deactivation_.Deactivate();
     state_ = State::Idle;
 }
 

@@ -105,4 +105,34 @@ TEST(ConnectorNet, ConnectsExchangesAndReconnectsTenSecondsAfterALoss) {
     acceptor.Deactivate();
 }
 
+// A loss whose notice is still pending when the owner deactivates the connector is
+// not reported afterwards, and the connector does not come back to connect again.
+TEST(ConnectorNet, DeactivateWhileALossIsPendingEndsItForGood) {
+    DrivenClock driven;
+    LineCapture notices(std::cout);
+    LineCapture errors(std::cerr);
+    RecordingNotify server_owner, client_owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Control::ConnectorNet connector("127.0.0.1", acceptor.local_port());
+    connector.Bind(&client_owner);
+    Runner run;
+    ASSERT_TRUE(connector.Activate());
+    ASSERT_TRUE(run.until([&] { return client_owner.connects == 1 && server_owner.connects == 1; }));
+
+    connector.Disconnect();
+    ASSERT_EQ(Control::State::Deactivating, connector.GetState());
+    connector.Deactivate();
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+    run.for_ms(30000);
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+    EXPECT_EQ(0, client_owner.disconnects);
+    EXPECT_FALSE(connector.retry_pending());
+    EXPECT_EQ(1, client_owner.connects);
+    EXPECT_EQ(1, server_owner.connects);
+    acceptor.Deactivate();
+}
+
 }  // namespace
