@@ -152,6 +152,42 @@ TEST_F(FrameworkTest, DeletingALayerKeepsTheListConsistentAndTheListDeletesTheRe
     EXPECT_EQ((std::vector<std::string>{"C.~", "A.~"}), trace);
 }
 
+// A family is one layer of its own parent: its stack's activation, deactivation and
+// statuses reach the parent through it.
+TEST(NestedFamily, ReportsItsStackToItsParent) {
+    struct Outer : ProtocolsFamily {
+        void on_activated(Protocol* p) override {
+            activated = p;
+            ProtocolsFamily::on_activated(p);
+        }
+        void on_deactivated(Protocol* p, Protocol_status st) override {
+            deactivated = p;
+            reports.push_back((st->success() ? "ok " : "error ") + st->message());
+        }
+        void on_status(Protocol_status st) override { reports.push_back("status " + st->message()); }
+        Protocol* activated = nullptr;
+        Protocol* deactivated = nullptr;
+        std::vector<std::string> reports;
+    } outer;
+    trace.clear();
+    auto* inner = static_cast<ProtocolsFamily*>(outer.add_protocol_tail(new ProtocolsFamily));
+    auto* s = static_cast<Layer*>(inner->add_protocol_tail(new Layer("S", 0)));
+    inner->add_protocol_tail(new Layer("T", 4));
+
+    outer.activate();
+    EXPECT_EQ((std::vector<std::string>{"S.local_activate", "T.local_activate"}), trace);
+    EXPECT_EQ(inner, outer.activated);
+
+    s->on_status(new Protocol_status_error(s, "link down"));
+    trace.clear();
+    outer.deactivate();
+    EXPECT_EQ((std::vector<std::string>{"T.local_deactivate", "S.local_deactivate"}), trace);
+    EXPECT_EQ(inner, outer.deactivated);
+    s->fail("gone");
+    EXPECT_EQ((std::vector<std::string>{"status link down", "ok success", "error gone"}), outer.reports);
+    trace.clear();
+}
+
 TEST(ProtocolNames, CompareAndPrint) {
     Protocol_name_str a("TPKT"), b("TPKT"), c("LAPD"), none(nullptr);
     Protocol_name_null n1, n2;

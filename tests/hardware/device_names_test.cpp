@@ -19,8 +19,10 @@ TEST(DeviceNamesTest, PathsAreFixedAndStable) {
     EXPECT_STREQ(GetMaintenance(), "/dev/maintenance");
     EXPECT_STREQ(GetRtpExtDevName(), "/dev/rtp_ext");
     EXPECT_STREQ(GetSpiTdmDevName(), "/dev/spi_tdm");
-    EXPECT_EQ(GetDTMFDevName(), GetDTMFDevName());
-    EXPECT_EQ(GetMaintenance(), GetMaintenance());
+    for (const char* (*name)() :
+         {GetVoiceDevName, GetMixerDevName, GetDTMFDevName, GetDSPDevName, GetRtpDevName, GetModemDevName,
+          GetMaintenance, GetRtpExtDevName, GetSpiTdmDevName})
+        EXPECT_EQ(name(), name());
 }
 
 TEST(DeviceNamesTest, CodecNamesAndTheirBounds) {
