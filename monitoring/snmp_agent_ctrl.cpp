@@ -1,6 +1,7 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
 #include <iostream>
+#include <string>
 
 #include "config/ini_reader.h"
 
@@ -89,6 +90,10 @@ void SnmpAgentCtrl::Clear() {
 void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
     if (item < 0 || item >= kItemCount) return;
     const Item& row = kItems[item];
+    // At least the command's encoded size: the strings, with room for the numbers,
+    // lengths and padding.
+    const size_t bytes = 32 + std::char_traits<char>::length(row.section) +
+                         std::char_traits<char>::length(row.name) + value.size();
     for (unsigned kind = 1; kind <= SnmpAgentInstance::lemzgw_mb; kind <<= 1) {
         if ((row.kinds & kind) == 0) continue;
         MON::SnmpSetCommand command;
@@ -98,18 +103,25 @@ void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
         id.set_name(row.name);
         id.set_index(index);
         command.set_value(value);
-        pending_[kind].ref_commands().push_back(command);
+        std::list<Batch>& batches = pending_[kind];
+        if (batches.empty() || batches.back().count == kMaxBatchCommands ||
+            (batches.back().count > 0 && batches.back().bytes + bytes > kMaxBatchBytes))
+            batches.emplace_back();
+        Batch& batch = batches.back();
+        batch.commands.ref_commands().push_back(command);
+        ++batch.count;
+        batch.bytes += bytes;
     }
     dpc_.Activate();
 }
 
 void SnmpAgentCtrl::OnDpcSend() {
     dpc_.Deactivate();
-    std::map<unsigned, MON::SnmpSetCommands> batches;
-    batches.swap(pending_);
-    for (auto& [kind, batch] : batches) {
-        if (batch.get_commands().empty()) continue;
-        SendAll(MON::Command(MON::Command::snmp_set::id, batch), kind);
+    std::map<unsigned, std::list<Batch>> pending;
+    pending.swap(pending_);
+    for (auto& [kind, batches] : pending) {
+        for (const Batch& batch : batches)
+            SendAll(MON::Command(MON::Command::snmp_set::id, batch.commands), kind);
     }
 }
 

@@ -166,6 +166,44 @@ TEST_F(MonitoringTest, FramerUpdatesOnlyItsIndicatorBitAndOtherCommandsAreNotCla
     fake::server.End();
 }
 
+TEST_F(MonitoringTest, SetBatchesAreCutToWhatTheAgentCanDecode) {
+    ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
+    size_t before = agent.Messages().size();
+    // 300 values in one loop pass: at most 128 to a message, in the order given.
+    for (int i = 0; i < 300; ++i) ctl.agents().Send(SnmpAgentCtrl::extBoardTermCnt, i, std::to_string(i));
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 3; }, 1000));
+    auto messages = agent.Messages();
+    ASSERT_EQ(messages.size(), before + 3);
+    const size_t sizes[] = {128, 128, 44};
+    int index = 0;
+    for (size_t m = 0; m < 3; ++m) {
+        const MON::Command& set = messages[before + m].get_pdu().get_command();
+        ASSERT_TRUE(set.snmp_set_isSelected());
+        const auto& commands = set.get_snmp_set().get_commands();
+        ASSERT_EQ(commands.size(), sizes[m]);
+        for (const auto& command : commands) {
+            EXPECT_EQ(command.get_id().get_name().get_index().getValue(), index);
+            EXPECT_EQ(static_cast<const std::string&>(command.get_value()), std::to_string(index));
+            ++index;
+        }
+    }
+
+    // Long values: a message stays below the largest frame, so none is refused.
+    before = messages.size();
+    const std::string version(10000, 'v');
+    for (int i = 0; i < 7; ++i) ctl.agents().Send(SnmpAgentCtrl::extBoardSoftVer, i, version);
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 2; }, 1000));
+    messages = agent.Messages();
+    index = 0;
+    for (size_t m = 0; m < 2; ++m) {
+        const auto& commands = messages[before + m].get_pdu().get_command().get_snmp_set().get_commands();
+        ASSERT_EQ(commands.size(), m == 0 ? 5u : 2u);
+        for (const auto& command : commands)
+            EXPECT_EQ(command.get_id().get_name().get_index().getValue(), index++);
+    }
+    EXPECT_EQ(errors.count_prefix("Control::Service::Send()"), 0u);
+}
+
 LGCP::POWERStatus::NamedNumber Both() {
     return LGCP::POWERStatus::both;
 }
