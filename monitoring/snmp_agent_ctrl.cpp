@@ -1,6 +1,7 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
 #include <iostream>
+#include <limits>
 #include <string>
 
 #include "config/ini_reader.h"
@@ -87,6 +88,12 @@ void SnmpAgentCtrl::Clear() {
     dpc_.Deactivate();
 }
 
+int SnmpAgentCtrl::NextUniq() {
+    // A long-running daemon wraps back to 1 rather than past the largest int.
+    uniq_ = uniq_ < std::numeric_limits<int>::max() ? uniq_ + 1 : 1;
+    return uniq_;
+}
+
 void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
     if (item < 0 || item >= kItemCount) return;
     const Item& row = kItems[item];
@@ -97,7 +104,7 @@ void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
     for (unsigned kind = 1; kind <= SnmpAgentInstance::lemzgw_mb; kind <<= 1) {
         if ((row.kinds & kind) == 0) continue;
         MON::SnmpSetCommand command;
-        command.set_uniq(++uniq_);
+        command.set_uniq(NextUniq());
         MON::IniName& id = command.set_id().select_name();
         id.set_section(row.section);
         id.set_name(row.name);

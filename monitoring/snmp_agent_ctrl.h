@@ -86,6 +86,9 @@ public:
     void OnDpcSend();
 
     const std::vector<std::unique_ptr<SnmpAgentInstance>>& agents() const { return agents_; }
+    // The running number of the last command made.
+    int uniq() const { return uniq_; }
+    void set_uniq(int last) { uniq_ = last; }
 
 private:
     // One `snmp-set` message in the making, with the most its encoding can take.
@@ -96,6 +99,7 @@ private:
     };
 
     void SendAll(const MON::Command& command, unsigned kinds);
+    int NextUniq();
 
     std::vector<std::unique_ptr<SnmpAgentInstance>> agents_;
     std::map<unsigned, std::list<Batch>> pending_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -202,6 +203,23 @@ TEST_F(MonitoringTest, SetBatchesAreCutToWhatTheAgentCanDecode) {
             EXPECT_EQ(command.get_id().get_name().get_index().getValue(), index++);
     }
     EXPECT_EQ(errors.count_prefix("Control::Service::Send()"), 0u);
+}
+
+TEST_F(MonitoringTest, RunningNumberWrapsToOneAfterTheLargestInt) {
+    ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
+    size_t before = agent.Messages().size();
+    const int last = std::numeric_limits<int>::max();
+    // Every item goes to the three agent kinds: this agent's kind takes the first number.
+    ctl.agents().set_uniq(last - 3);
+    ctl.agents().Send(SnmpAgentCtrl::powerStatus, "1");
+    ctl.agents().Send(SnmpAgentCtrl::powerStatus, "2");
+    EXPECT_EQ(ctl.agents().uniq(), 3);
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 1; }, 1000));
+    auto messages = agent.Messages();
+    const auto& commands = messages[before].get_pdu().get_command().get_snmp_set().get_commands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].get_uniq().getValue(), last - 2);
+    EXPECT_EQ(commands[1].get_uniq().getValue(), 1);
 }
 
 LGCP::POWERStatus::NamedNumber Both() {
