@@ -68,6 +68,45 @@ TEST_F(MonitoringTest, AnswersKeepTheLinkUp) {
     EXPECT_EQ(errors.count_prefix("snmpagent."), 0u);
 }
 
+std::string EncodeMon(const MON::Message& m) {
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    std::string body;
+    EXPECT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
+    return body;
+}
+
+TEST_F(MonitoringTest, WhatTheAgentSendsKeepsTheLinkAndOnlyCommandsOrJunkAreLogged) {
+    const std::string name = "snmpagent.lemzgw " + agent.address();
+    MON::Message response;
+    response.set_pdu().select_response().select_snmp_trapsink_set().select_error(MON::ErrorCause::wrongValue);
+    MON::Message signal;
+    MON::SnmpSetSignal& set = signal.set_pdu().select_signal().select_snmp_set();
+    set.set_oid("1.3.6");
+    set.set_name().set_section("gatewayCommon");
+    set.ref_name().set_name("powerStatus");
+    set.ref_name().set_index(0);
+    set.set_value("2");
+    MON::Message command;
+    command.set_pdu().select_command().select_ping();
+    const std::string bodies[] = {EncodeMon(response), EncodeMon(signal), EncodeMon(command), "\xFF"};
+    for (const std::string& body : bodies) {
+        agent.link().send(testing_core::Frame(body));
+        runner.for_ms(4000);
+    }
+    // Every frame counts as a sign of life, even one that does not decode: 35 s of
+    // them alone and the link stays up.
+    for (int i = 0; i < 7; ++i) {
+        agent.link().send(testing_core::Frame(bodies[3]));
+        runner.for_ms(5000);
+    }
+    EXPECT_FALSE(agent.link().eof());
+    EXPECT_EQ(log.count(name + ": ping timeout !!!"), 0u);
+    EXPECT_EQ(errors.count(name + ": receive unknown message type"), 1u);
+    EXPECT_EQ(errors.count(name + ": receive : decode error!"), 8u);
+    EXPECT_EQ(errors.count_prefix("snmpagent."), 9u);
+}
+
 TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {
     ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
     size_t before = agent.Messages().size();
