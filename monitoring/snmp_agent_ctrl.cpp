@@ -1,6 +1,8 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
 #include <iostream>
+#include <limits>
+#include <string>
 
 #include "config/ini_reader.h"
 
@@ -86,30 +88,47 @@ void SnmpAgentCtrl::Clear() {
     dpc_.Deactivate();
 }
 
+int SnmpAgentCtrl::NextUniq() {
+    // A long-running daemon wraps back to 1 rather than past the largest int.
+    uniq_ = uniq_ < std::numeric_limits<int>::max() ? uniq_ + 1 : 1;
+    return uniq_;
+}
+
 void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
     if (item < 0 || item >= kItemCount) return;
     const Item& row = kItems[item];
+    // At least the command's encoded size: the strings, with room for the numbers,
+    // lengths and padding.
+    const size_t bytes = 32 + std::char_traits<char>::length(row.section) +
+                         std::char_traits<char>::length(row.name) + value.size();
     for (unsigned kind = 1; kind <= SnmpAgentInstance::lemzgw_mb; kind <<= 1) {
         if ((row.kinds & kind) == 0) continue;
         MON::SnmpSetCommand command;
-        command.set_uniq(++uniq_);
+        command.set_uniq(NextUniq());
         MON::IniName& id = command.set_id().select_name();
         id.set_section(row.section);
         id.set_name(row.name);
         id.set_index(index);
         command.set_value(value);
-        pending_[kind].ref_commands().push_back(command);
+        std::list<Batch>& batches = pending_[kind];
+        if (batches.empty() || batches.back().count == kMaxBatchCommands ||
+            (batches.back().count > 0 && batches.back().bytes + bytes > kMaxBatchBytes))
+            batches.emplace_back();
+        Batch& batch = batches.back();
+        batch.commands.ref_commands().push_back(command);
+        ++batch.count;
+        batch.bytes += bytes;
     }
     dpc_.Activate();
 }
 
 void SnmpAgentCtrl::OnDpcSend() {
     dpc_.Deactivate();
-    std::map<unsigned, MON::SnmpSetCommands> batches;
-    batches.swap(pending_);
-    for (auto& [kind, batch] : batches) {
-        if (batch.get_commands().empty()) continue;
-        SendAll(MON::Command(MON::Command::snmp_set::id, batch), kind);
+    std::map<unsigned, std::list<Batch>> pending;
+    pending.swap(pending_);
+    for (auto& [kind, batches] : pending) {
+        for (const Batch& batch : batches)
+            SendAll(MON::Command(MON::Command::snmp_set::id, batch.commands), kind);
     }
 }
 

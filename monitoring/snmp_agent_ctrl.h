@@ -3,6 +3,7 @@
 // the controller's own set batches, and the trap-receiver list.
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <map>
 #include <memory>
@@ -61,6 +62,11 @@ public:
     };
     static const Item kItems[kItemCount];
 
+    // What one `snmp-set` message holds at most: the agents decode with our coder, which
+    // refuses a list of more than 128 elements, and a frame carries at most 65531 bytes.
+    static constexpr size_t kMaxBatchCommands = 128;
+    static constexpr size_t kMaxBatchBytes = 60000;
+
     SnmpAgentCtrl();
     ~SnmpAgentCtrl();
     SnmpAgentCtrl(const SnmpAgentCtrl&) = delete;
@@ -80,12 +86,23 @@ public:
     void OnDpcSend();
 
     const std::vector<std::unique_ptr<SnmpAgentInstance>>& agents() const { return agents_; }
+    // The running number of the last command made.
+    int uniq() const { return uniq_; }
+    void set_uniq(int last) { uniq_ = last; }
 
 private:
+    // One `snmp-set` message in the making, with the most its encoding can take.
+    struct Batch {
+        MON::SnmpSetCommands commands;
+        size_t count = 0;
+        size_t bytes = 0;
+    };
+
     void SendAll(const MON::Command& command, unsigned kinds);
+    int NextUniq();
 
     std::vector<std::unique_ptr<SnmpAgentInstance>> agents_;
-    std::map<unsigned, MON::SnmpSetCommands> pending_;
+    std::map<unsigned, std::list<Batch>> pending_;
     int uniq_ = 0;
     Dpc dpc_;
 };

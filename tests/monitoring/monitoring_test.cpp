@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,45 @@ TEST_F(MonitoringTest, AnswersKeepTheLinkUp) {
     EXPECT_FALSE(agent.link().eof());
     EXPECT_EQ(log.count_prefix("snmpagent."), 0u);
     EXPECT_EQ(errors.count_prefix("snmpagent."), 0u);
+}
+
+std::string EncodeMon(const MON::Message& m) {
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    std::string body;
+    EXPECT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
+    return body;
+}
+
+TEST_F(MonitoringTest, WhatTheAgentSendsKeepsTheLinkAndOnlyCommandsOrJunkAreLogged) {
+    const std::string name = "snmpagent.lemzgw " + agent.address();
+    MON::Message response;
+    response.set_pdu().select_response().select_snmp_trapsink_set().select_error(MON::ErrorCause::wrongValue);
+    MON::Message signal;
+    MON::SnmpSetSignal& set = signal.set_pdu().select_signal().select_snmp_set();
+    set.set_oid("1.3.6");
+    set.set_name().set_section("gatewayCommon");
+    set.ref_name().set_name("powerStatus");
+    set.ref_name().set_index(0);
+    set.set_value("2");
+    MON::Message command;
+    command.set_pdu().select_command().select_ping();
+    const std::string bodies[] = {EncodeMon(response), EncodeMon(signal), EncodeMon(command), "\xFF"};
+    for (const std::string& body : bodies) {
+        agent.link().send(testing_core::Frame(body));
+        runner.for_ms(4000);
+    }
+    // Every frame counts as a sign of life, even one that does not decode: 35 s of
+    // them alone and the link stays up.
+    for (int i = 0; i < 7; ++i) {
+        agent.link().send(testing_core::Frame(bodies[3]));
+        runner.for_ms(5000);
+    }
+    EXPECT_FALSE(agent.link().eof());
+    EXPECT_EQ(log.count(name + ": ping timeout !!!"), 0u);
+    EXPECT_EQ(errors.count(name + ": receive unknown message type"), 1u);
+    EXPECT_EQ(errors.count(name + ": receive : decode error!"), 8u);
+    EXPECT_EQ(errors.count_prefix("snmpagent."), 9u);
 }
 
 TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {
@@ -164,6 +204,61 @@ TEST_F(MonitoringTest, FramerUpdatesOnlyItsIndicatorBitAndOtherCommandsAreNotCla
     ping.select_ping();
     EXPECT_FALSE(ctl.OnCommand(ping));
     fake::server.End();
+}
+
+TEST_F(MonitoringTest, SetBatchesAreCutToWhatTheAgentCanDecode) {
+    ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
+    size_t before = agent.Messages().size();
+    // 300 values in one loop pass: at most 128 to a message, in the order given.
+    for (int i = 0; i < 300; ++i) ctl.agents().Send(SnmpAgentCtrl::extBoardTermCnt, i, std::to_string(i));
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 3; }, 1000));
+    auto messages = agent.Messages();
+    ASSERT_EQ(messages.size(), before + 3);
+    const size_t sizes[] = {128, 128, 44};
+    int index = 0;
+    for (size_t m = 0; m < 3; ++m) {
+        const MON::Command& set = messages[before + m].get_pdu().get_command();
+        ASSERT_TRUE(set.snmp_set_isSelected());
+        const auto& commands = set.get_snmp_set().get_commands();
+        ASSERT_EQ(commands.size(), sizes[m]);
+        for (const auto& command : commands) {
+            EXPECT_EQ(command.get_id().get_name().get_index().getValue(), index);
+            EXPECT_EQ(static_cast<const std::string&>(command.get_value()), std::to_string(index));
+            ++index;
+        }
+    }
+
+    // Long values: a message stays below the largest frame, so none is refused.
+    before = messages.size();
+    const std::string version(10000, 'v');
+    for (int i = 0; i < 7; ++i) ctl.agents().Send(SnmpAgentCtrl::extBoardSoftVer, i, version);
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 2; }, 1000));
+    messages = agent.Messages();
+    index = 0;
+    for (size_t m = 0; m < 2; ++m) {
+        const auto& commands = messages[before + m].get_pdu().get_command().get_snmp_set().get_commands();
+        ASSERT_EQ(commands.size(), m == 0 ? 5u : 2u);
+        for (const auto& command : commands)
+            EXPECT_EQ(command.get_id().get_name().get_index().getValue(), index++);
+    }
+    EXPECT_EQ(errors.count_prefix("Control::Service::Send()"), 0u);
+}
+
+TEST_F(MonitoringTest, RunningNumberWrapsToOneAfterTheLargestInt) {
+    ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
+    size_t before = agent.Messages().size();
+    const int last = std::numeric_limits<int>::max();
+    // Every item goes to the three agent kinds: this agent's kind takes the first number.
+    ctl.agents().set_uniq(last - 3);
+    ctl.agents().Send(SnmpAgentCtrl::powerStatus, "1");
+    ctl.agents().Send(SnmpAgentCtrl::powerStatus, "2");
+    EXPECT_EQ(ctl.agents().uniq(), 3);
+    ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 1; }, 1000));
+    auto messages = agent.Messages();
+    const auto& commands = messages[before].get_pdu().get_command().get_snmp_set().get_commands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].get_uniq().getValue(), last - 2);
+    EXPECT_EQ(commands[1].get_uniq().getValue(), 1);
 }
 
 LGCP::POWERStatus::NamedNumber Both() {

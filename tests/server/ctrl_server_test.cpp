@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/multiplexer.h"
 #include "server/ctrl_service.h"
 #include "server/heartbeat_ctl.h"
 #include "tests/server/server_test_util.h"
@@ -350,6 +351,51 @@ TEST_F(CtrlServerTest, UnboundServiceReportsAndFallsBack) {
     EXPECT_EQ(4u, err.count("CtrlSrv::Service error!"));
     EXPECT_TRUE(first.CheckServerConnection(connected));
     EXPECT_TRUE(connected);
+}
+
+// A connection that listens and has no controller yet.
+class IdleLink : public Control::Service {
+protected:
+    bool ImplActivate() override { return true; }
+    void ImplDeactivate() override {}
+    void ImplOnDisconnect() override {}
+};
+
+TEST_F(CtrlServerTest, WithoutAControllerAnswersAndSignalsGoSilently) {
+    server.Deactivate();
+    ASSERT_TRUE(server.Activate(new IdleLink));
+    std::ostringstream os;
+    server.PutHeader(os);
+    EXPECT_EQ("ctrl [not connected]: ", os.str());
+    bool connected = true;
+    EXPECT_TRUE(server.CheckServerConnection(connected));
+    EXPECT_FALSE(connected);
+
+    first.script = [](Scripted& s, const LGCP::Command&) {
+        s.Success();
+        return true;
+    };
+    Capture err(std::cerr);
+    Capture log(std::clog);
+    Bytes body = Encode(Ping(true, 1));
+    server.OnMessage(body.data(), static_cast<int>(body.size()));
+    first.SendSignal(ActivatedSignal());
+    server.delayedSuccess(1, 1);
+    // The connection drops them; the server itself says nothing.
+    EXPECT_EQ(0u, err.count("ctrl ["));
+    EXPECT_EQ(0u, log.count("ctrl ["));
+    EXPECT_EQ(CtrlSrv::Server::kAckSuccess, server.GetAckState());
+}
+
+TEST_F(CtrlServerTest, AverageStatisticsTimerRunsFromConnectToDisconnect) {
+    const unsigned connected = multiplexer.timer_count();
+    server.Deactivate();
+    EXPECT_EQ(connected - 1, multiplexer.timer_count());
+    ASSERT_TRUE(server.Activate(new IdleLink));  // listening only: not armed
+    EXPECT_EQ(connected - 1, multiplexer.timer_count());
+    link = new FakeLink;
+    ASSERT_TRUE(server.Activate(link));
+    EXPECT_EQ(connected, multiplexer.timer_count());
 }
 
 TEST_F(CtrlServerTest, HeaderNamesThePeerOrTheState) {

@@ -21,7 +21,11 @@ public:
         at = Mux::milliseconds();
         multiplexer.terminate();
     }
-    bool OnCommand(const LGCP::Command&) override { return false; }
+    bool OnCommand(const LGCP::Command&) override {
+        ++commands;
+        return false;
+    }
+    int commands = 0;
     int disconnects = 0;
     uint32_t at = 0;
 };
@@ -80,6 +84,14 @@ TEST_F(HeartbeatTest, PingIsAnsweredByTheHeartbeatAndArmsIt) {
     EXPECT_TRUE(HasSeq(out[0], 3));
     EXPECT_TRUE(HasSlot(out[0], 9));
     EXPECT_TRUE(heartbeat.IsArmed());
+    Feed(Ping());
+    out = link->Read();
+    ASSERT_EQ(1u, out.size());
+    EXPECT_TRUE(IsSuccess(out[0]));
+    EXPECT_FALSE(out[0].seq_isPresent());
+    EXPECT_FALSE(out[0].slot_isPresent());
+    // The services after the heartbeat never see a ping.
+    EXPECT_EQ(0, watch.commands);
 }
 
 TEST_F(HeartbeatTest, SilentControllerIsDroppedTwoMinutesAfterItsLastCommand) {
