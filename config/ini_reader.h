@@ -41,7 +41,31 @@ private:
 // text is a number that fits a long.
 bool ParseNumber(const char* text, long& out);
 
-// Enumeration destinations: a name of the table, else a number.
+// An enumeration without a fixed underlying type holds only the values of the smallest
+// bit-field that takes all its enumerators: anything else stored in it is undefined.
+template <class T>
+concept FixedEnum = requires {
+    T{std::underlying_type_t<T>{}};
+};
+
+// Whether n lies in that range for the enumerators a name table lists (0 without a table).
+template <class T>
+bool InValueRange(long n, const Symbol<T>* table) {
+    long lo = 0, hi = 0;
+    for (const Symbol<T>* row = table; row && row->name; ++row) {
+        const long v = static_cast<long>(row->value);
+        lo = v < lo ? v : lo;
+        hi = v > hi ? v : hi;
+    }
+    unsigned long mask = 0;  // the largest value of the bit-field
+    while (static_cast<unsigned long>(hi) > mask || (lo < 0 && static_cast<unsigned long>(-(lo + 1)) > mask))
+        mask = mask * 2 + 1;
+    if (lo < 0) return n >= -static_cast<long>(mask) - 1 && n <= static_cast<long>(mask);
+    return n >= 0 && static_cast<unsigned long>(n) <= mask;
+}
+
+// Enumeration destinations: a name of the table, else a number that the destination
+// can hold (a number outside its type is refused as an invalid value, not wrapped).
 template <class T>
 class TKeyValue : public KeyValue {
     static_assert(std::is_enum_v<T>, "a declared key is bool, std::string or an enumeration");
@@ -65,6 +89,9 @@ protected:
                                   : (n < static_cast<long>(std::numeric_limits<U>::min()) ||
                                      n > static_cast<long>(std::numeric_limits<U>::max())))
             return false;
+        if constexpr (!FixedEnum<T>) {
+            if (!InValueRange(n, mTable)) return false;
+        }
         *mDestination = static_cast<T>(static_cast<U>(n));
         return true;
     }

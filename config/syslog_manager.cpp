@@ -12,11 +12,23 @@
 
 #include "core/clock.h"
 
-SysLogManager syslogManager;
-
 namespace {
+
 const char kDefaultIdent[] = "syslog-mb";
+
+// The standard streams flush into their buffers once more when the process exits,
+// which may be after this file's statics would have been destroyed: the one
+// instance is therefore never destroyed.
+union Instance {
+    Instance() : manager() {}
+    ~Instance() {}
+    SysLogManager manager;
+};
+Instance gInstance;
+
 }  // namespace
+
+SysLogManager& syslogManager = gInstance.manager;
 
 SysLogManager::SysLogManager(const std::string& path)
     : mType(SOCK_DGRAM), mIdent(kDefaultIdent), mFacility(LOG_USER), mPath(path) {}

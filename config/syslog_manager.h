@@ -57,4 +57,5 @@ private:
     struct msghdr mHeader {};
 };
 
-extern SysLogManager syslogManager;
+// Lives until the process ends, also through the exit's last flush of the streams.
+extern SysLogManager& syslogManager;

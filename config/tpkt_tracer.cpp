@@ -79,7 +79,7 @@ void TPKTTracer::OnDataEvent(int fd, short revents) {
 }
 
 bool TPKTTracer::Receive(Connection& connection) {
-    for (;;) {
+    for (unsigned frames = 0; frames < kFramesPerEvent;) {
         const ssize_t n = ::recv(connection.event.lowlevel_fd(), connection.buffer + connection.have,
                                  connection.need - connection.have, MSG_NOSIGNAL);
         if (n == 0) {
@@ -97,6 +97,7 @@ bool TPKTTracer::Receive(Connection& connection) {
 
         if (connection.state == 1) {
             if (!OnHeader(connection)) return false;
+            if (connection.state == 1) ++frames;  // an empty frame is complete
             continue;
         }
         if (receiver != nullptr) receiver->OnTraceMessage(connection.buffer, connection.need);
@@ -104,7 +105,9 @@ bool TPKTTracer::Receive(Connection& connection) {
         connection.state = 1;
         connection.have = 0;
         connection.need = Tpkt_protocol::kHeaderSize;
+        ++frames;
     }
+    return true;
 }
 
 bool TPKTTracer::OnHeader(Connection& connection) {

@@ -18,6 +18,9 @@ public:
     };
 
     static constexpr unsigned kBufferSize = 512;  // the longest body a client may send
+    // Frames one event reads at most: a client that never stops sending would otherwise
+    // keep the loop in its handler. What is left is read on the next pass.
+    static constexpr unsigned kFramesPerEvent = 64;
 
     struct Connection {
         int state = 1;  // 1: a header is awaited, 0: a body

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -78,6 +79,23 @@ TEST(Daemon, NameIsCutTo79Characters) {
         std::cout << "x" << std::endl;
     });
     EXPECT_EQ(rx.Receive(), Record(29, name.substr(0, 79), "x"));
+}
+
+// The streams flush into their buffers once more when the process exits, after the
+// client's own static storage may already have been torn down.
+TEST(Daemon, LinesStillBufferedAtExitAreSentSafely) {
+    Mux::ManualClock clock(static_cast<uint64_t>(kNow) * 1000);
+    SysLogReceiver rx;
+    const std::string ident = std::string("tmb-") + Version::current.tag();
+    InChild([&] {
+        syslogManager.SetPath(rx.path());
+        const int error = dup(2);
+        Daemon::RedirectToSysLog(ident, syslogManager);
+        dup2(error, 2);                        // a sanitizer's report must not wait for a reader of the log
+        std::cout << "written before exit\n";  // no flush: the exit flushes it
+        std::exit(0);
+    });
+    EXPECT_EQ(rx.Receive(), Record(29, ident, "written before exit"));
 }
 
 TEST(Daemon, LogFileModeWritesAllStreamsToTheHourFile) {

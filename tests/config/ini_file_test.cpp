@@ -88,6 +88,17 @@ const ParseCase kCases[] = {
     {"RepeatedKey", "[s]\nk=1\nk=2\n", "[s]@1 k=1@2 k=2@3"},
     {"RepeatedSection", "[s]\nk=1\n[s]\nk=2\n", "[s]@1 k=1@2; [s]@3 k=2@4"},
     {"Empty", "", ""},
+    // more corners of the dialect
+    {"KeysIgnoredUntilNextValidHeader", "[s]\nk=1\n[a\nk=2 x[b]\nm=3\n", "[s]@1 k=1@2; [b]@4 m=3@5"},
+    {"HeaderCutOffAtEnd", "[s]\nk=1\n[t", "[s]@1 k=1@2"},
+    {"CrInsideHeader", "[a\rb]\n", "[ab]@1"},
+    {"CommentRightAfterEqualsWithoutBlank", "[s]\nk=#x\n", "[s]@1 k=@2"},
+    {"TabBeforeHashIsData", "[s]\nk = a\t#b\n", "[s]@1 k=a\t#b@2"},
+    {"KeyWithTrailingBlanksAndNoEqualsDropped", "[s]\nk  \nj=1\n", "[s]@1 j=1@3"},
+    {"BracketInsideKeyName", "[s]\nk[x]=1\n", "[s]@1 k[x]=1@2"},
+    {"CommentAfterTabsAtLineStart", "[s]\n\t# k=v\nj=2\n", "[s]@1 j=2@3"},
+    {"HeaderInsideCommentOfHeaderLine", "[s] # [t]\nk=1\n", "[s]@1 k=1@2"},
+    {"ValueAfterCommentOnlyLineCountsLines", "[s]\n#\n#\nk=v", "[s]@1 k=v@4"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Examples, ParserTable, ::testing::ValuesIn(kCases),

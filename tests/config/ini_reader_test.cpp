@@ -11,6 +11,13 @@ namespace {
 enum AddrType : int { ipv4 = 1, ipv6 = 2 };
 const IniFile::Symbol<AddrType> kAddrTypes[] = {{"ipv4", ipv4}, {"ipv6", ipv6}, {nullptr, ipv4}};
 
+// Without a fixed underlying type an enumeration holds only 0..7 (these enumerators'
+// bit-field), or -4..3 with a negative one; storing anything else is undefined.
+enum Kind { k1 = 1, k2 = 2, k4 = 4 };
+const IniFile::Symbol<Kind> kKinds[] = {{"one", k1}, {"two", k2}, {"four", k4}, {nullptr, k1}};
+enum Signed { minus3 = -3, plus1 = 1 };
+const IniFile::Symbol<Signed> kSigned[] = {{"minus3", minus3}, {"plus1", plus1}, {nullptr, plus1}};
+
 // Parses text and gives the first occurrence of section "s".
 struct Fixture {
     explicit Fixture(const std::string& text) {
@@ -178,6 +185,39 @@ TEST(Reader, EnumerationNamesAndNumbers) {
     IniFile::Private::TKeyValue<AddrType> noTable(&t, "name", nullptr);
     EXPECT_TRUE(noTable.parse("2"));
     EXPECT_EQ(t, ipv6);
+}
+
+TEST(Reader, NumbersOutsideWhatTheEnumerationHoldsAreInvalid) {
+    const struct {
+        const char* text;
+        bool ok;
+        int value;
+    } kinds[] = {{"four", true, 4}, {"0", true, 0},   {"7", true, 7},
+                 {"8", false, 2},   {"-1", false, 2}, {"4294967297", false, 2}};
+    for (const auto& c : kinds) {
+        Kind k = k2;
+        IniFile::Private::TKeyValue<Kind> kv(&k, "name", kKinds);
+        EXPECT_EQ(kv.parse(c.text), c.ok) << c.text;
+        EXPECT_EQ(static_cast<int>(k), c.value) << c.text;
+    }
+    const struct {
+        const char* text;
+        bool ok;
+        int value;
+    } signs[] = {{"-4", true, -4}, {"3", true, 3}, {"-5", false, 1}, {"4", false, 1}};
+    for (const auto& c : signs) {
+        Signed v = plus1;
+        IniFile::Private::TKeyValue<Signed> kv(&v, "v", kSigned);
+        EXPECT_EQ(kv.parse(c.text), c.ok) << c.text;
+        EXPECT_EQ(static_cast<int>(v), c.value) << c.text;
+    }
+    // A fixed type holds every number of that type.
+    AddrType t = ipv4;
+    IniFile::Private::TKeyValue<AddrType> fixed(&t, "name", kAddrTypes);
+    EXPECT_TRUE(fixed.parse("100"));
+    EXPECT_EQ(static_cast<int>(t), 100);
+    EXPECT_FALSE(fixed.parse("4294967297"));
+    EXPECT_EQ(static_cast<int>(t), 100);
 }
 
 TEST(Reader, SameKeyDeclaredTwiceWithDifferentTypes) {

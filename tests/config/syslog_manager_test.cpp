@@ -181,6 +181,25 @@ TEST_F(SysLogTest, BatchIsSentOnceItPassesThreeQuarters) {
     EXPECT_EQ(rx.Receive(), expected);
 }
 
+TEST_F(SysLogTest, BatchIsSentAtItsTwoHundredFiftySixthRecord) {
+    SysLogReceiver rx;
+    SysLogManager m(rx.path());
+    m.openlog("", LOG_NDELAY, 0);
+    std::string expected;
+    for (int i = 0; i < 255; ++i) {
+        m.syslog(LOG_NOTICE, "%d", i % 10);
+        expected += Record(13, std::to_string(i % 10), "");
+    }
+    EXPECT_EQ(rx.Receive(50), "");
+    m.syslog(LOG_NOTICE, "last");
+    expected += Record(13, "last", "");
+    EXPECT_EQ(rx.Receive(), expected);
+    m.syslog(LOG_NOTICE, "next");  // a new batch
+    EXPECT_EQ(rx.Receive(50), "");
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(rx.Receive(), Record(13, "next", ""));
+}
+
 TEST_F(SysLogTest, StreamSocketIsUsedWhenDatagramIsRefused) {
     SysLogReceiver rx(SOCK_STREAM);
     SysLogManager m(rx.path());

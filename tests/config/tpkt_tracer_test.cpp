@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -175,6 +178,39 @@ TEST_F(TpktTracer, MalformedFramesCloseOnlyTheirConnection) {
     keeper[0].send(Frame("still here"));
     ASSERT_TRUE(Delivered(1));
     EXPECT_TRUE(errors.lines().empty());
+}
+
+// A client that never stops sending must not hold the loop inside its handler: one
+// event hands over a bounded number of frames, and the rest wait for the next pass.
+TEST_F(TpktTracer, OneEventHandsOverABoundedNumberOfFrames) {
+    std::vector<Client> clients = Connect(1);
+    const unsigned total = 3 * TPKTTracer::kFramesPerEvent + 5;
+    std::string burst;
+    std::vector<std::string> expected;
+    for (unsigned i = 0; i < total; ++i) {
+        expected.push_back(std::to_string(i));
+        burst += Frame(i % 7 == 3 ? "" : expected.back());  // empty frames count too
+        if (i % 7 == 3) expected.pop_back();
+    }
+    clients[0].send(burst);
+    const int fd = (*tracer.begin())->event.lowlevel_fd();
+    int queued = 0;
+    for (int i = 0; i < 2000 && queued < static_cast<int>(burst.size()); ++i) {
+        ASSERT_EQ(0, ::ioctl(fd, FIONREAD, &queued));
+        if (queued < static_cast<int>(burst.size())) ::usleep(1000);
+    }
+    ASSERT_EQ(queued, static_cast<int>(burst.size()));
+
+    tracer.OnDataEvent(fd, POLLIN);
+    size_t first = 0;
+    for (unsigned i = 0; i < TPKTTracer::kFramesPerEvent; ++i) first += i % 7 == 3 ? 0 : 1;
+    EXPECT_EQ(receiver.bodies.size(), first);
+    ::ioctl(fd, FIONREAD, &queued);
+    EXPECT_GT(queued, 0);
+
+    ASSERT_TRUE(Delivered(expected.size()));
+    EXPECT_EQ(receiver.bodies, expected);
+    EXPECT_EQ(tracer.connection_count(), 1u);
 }
 
 TEST_F(TpktTracer, WithoutReceiverFramesAreReadAndDropped) {
