@@ -24,7 +24,7 @@ public:
 class SnmpAgentInstance : public Control::Notify {
 public:
     // The agent kinds of the key "name"; they are bits of the item masks.
-    enum MonitoringAddressType { lemzgw = 1, vaku = 2, lemzgw_mb = 4 };
+    enum MonitoringAddressType : int { lemzgw = 1, vaku = 2, lemzgw_mb = 4 };
     // The name table of the key "name".
     static const IniFile::Symbol<MonitoringAddressType> monitoringAddressTypes[];
 
