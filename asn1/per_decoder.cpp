@@ -163,30 +163,42 @@ int PERDecoder::decodeConstrainedLength(const ConstrainedObject& object, unsigne
     }
 }
 
-bool PERDecoder::fail(const char* reason) {
-    if (!failure_.failed()) {
-        failure_.reason = reason;
-        failure_.offset = static_cast<std::size_t>(std::min(position_, end_) - begin_);
+bool DecodeFailure::Fail(const char* why, std::size_t at) {
+    if (!failed()) {
+        reason = why;
+        offset = at;
     }
     return false;
 }
 
-bool PERDecoder::failIn(const char* name) {
-    if (!failure_.failed()) fail("component failed");
+bool DecodeFailure::FailIn(const char* name, std::size_t at) {
+    Fail("component failed", at);
     if (name == nullptr) name = "?";
-    if (failure_.path.empty() || failure_.path[0] == '[')
-        failure_.path.insert(0, name);
+    if (path.empty() || path[0] == '[')
+        path.insert(0, name);
     else
-        failure_.path.insert(0, std::string(name) + ".");
+        path.insert(0, std::string(name) + ".");
     return false;
 }
 
-bool PERDecoder::failInElement(std::size_t index) {
-    if (!failure_.failed()) fail("component failed");
+bool DecodeFailure::FailInElement(std::size_t index, std::size_t at) {
+    Fail("component failed", at);
     std::string step = "[" + std::to_string(index) + "]";
-    if (!failure_.path.empty() && failure_.path[0] != '[') step += ".";
-    failure_.path.insert(0, step);
+    if (!path.empty() && path[0] != '[') step += ".";
+    path.insert(0, step);
     return false;
+}
+
+bool PERDecoder::fail(const char* reason) {
+    return failure_.Fail(reason, offset());
+}
+
+bool PERDecoder::failIn(const char* name) {
+    return failure_.FailIn(name, offset());
+}
+
+bool PERDecoder::failInElement(std::size_t index) {
+    return failure_.FailInElement(index, offset());
 }
 
 bool PERDecoder::decodeOpenLength(unsigned& octets) {

@@ -1,6 +1,8 @@
 // Aligned PER decoder: reads the octets of one message into a value of the value model.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,12 @@ struct DecodeFailure {
     const char* reason = nullptr;
 
     bool failed() const { return reason != nullptr; }
+
+    // The first failure is the one kept; each returns false for the decoder to pass on.
+    bool Fail(const char* why, std::size_t at);
+    // Prefixes the path with the field (or element) whose decoding failed at `at`.
+    bool FailIn(const char* name, std::size_t at);
+    bool FailInElement(std::size_t index, std::size_t at);
 };
 
 class PERDecoder : public Visitor {
@@ -86,6 +94,8 @@ private:
     // Adds one step to the path of a failure that a component reported.
     bool failIn(const char* name);
     bool failInElement(std::size_t index);
+    // The octet offset of the read position, for a failure report.
+    std::size_t offset() const { return static_cast<std::size_t>(std::min(position_, end_) - begin_); }
     // Reads a general length and checks that that many octets follow.
     bool decodeOpenLength(unsigned& octets);
     // Decodes `value` from exactly the next `octets` octets and moves past them.

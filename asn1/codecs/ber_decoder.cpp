@@ -385,29 +385,15 @@ bool BERDecoder::visitUnknownExtensions(SEQUENCE&) {
 }
 
 bool BERDecoder::fail(const char* reason) {
-    if (!failure_.failed()) {
-        failure_.reason = reason;
-        failure_.offset = static_cast<std::size_t>(std::min(position_, end_) - begin_);
-    }
-    return false;
+    return failure_.Fail(reason, offset());
 }
 
 bool BERDecoder::failIn(const char* name) {
-    if (!failure_.failed()) fail("component failed");
-    if (name == nullptr) name = "?";
-    if (failure_.path.empty() || failure_.path[0] == '[')
-        failure_.path.insert(0, name);
-    else
-        failure_.path.insert(0, std::string(name) + ".");
-    return false;
+    return failure_.FailIn(name, offset());
 }
 
 bool BERDecoder::failInElement(std::size_t index) {
-    if (!failure_.failed()) fail("component failed");
-    std::string step = "[" + std::to_string(index) + "]";
-    if (!failure_.path.empty() && failure_.path[0] != '[') step += ".";
-    failure_.path.insert(0, step);
-    return false;
+    return failure_.FailInElement(index, offset());
 }
 
 bool decodeBER(const char* begin, const char* end, AbstractData& value, CoderEnv* env,

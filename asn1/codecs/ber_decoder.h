@@ -1,6 +1,7 @@
 // BER decoder (definite lengths): fills a value of the value model from octets.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -86,6 +87,8 @@ private:
     bool fail(const char* reason);
     bool failIn(const char* name);
     bool failInElement(std::size_t index);
+    // The octet offset of the read position, for a failure report.
+    std::size_t offset() const { return static_cast<std::size_t>(std::min(position_, end_) - begin_); }
 
     const char* begin_;
     const char* position_;
