@@ -2,12 +2,12 @@
 // text read back into an equal value that prints the same.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <sstream>
 
 #include "asn1/asn1.h"
 #include "asn1/codecs/value_parser.h"
 #include "asn1/printer.h"
+#include "tests/asn1/message_generator.h"
 #include "tests/asn1/test_module.h"
 
 using namespace ASN1;
@@ -122,73 +122,8 @@ TEST(ValueParser, SequencesInFieldOrder) {
     EXPECT_TRUE(bad.fail());
 }
 
-// Values the printer writes readably: no ENUMERATED name directly followed by "," (mode before
-// gain or standby), no string holding a double quote.
-class Values {
-public:
-    Message Next() {
-        Message msg;
-        if (Chance()) msg.set_seq(static_cast<int>(rng_()));
-        if (Chance()) msg.set_slot(Range(0, 1023));
-        if (Chance()) {
-            Command& command = msg.set_pdu().select_command();
-            switch (Range(0, 2)) {
-                case 0: {
-                    Params& p = command.select_create();
-                    if (Chance()) p.set_name(Text());
-                    for (int i = Range(0, 3); i > 0; --i) {
-                        DualTone tone;
-                        tone.set_freq1(Range(0, 65535));
-                        if (Chance()) tone.set_freq2(Range(0, 65535));
-                        p.ref_tones().push_back(tone);
-                    }
-                    if (Chance()) p.set_level(Range(-128, 127));
-                    p.set_mode(static_cast<MccType::NamedNumber>(Range(0, 2)));
-                    break;
-                }
-                case 1:
-                    command.select_destroy();
-                    break;
-                default:
-                    command.select_ping();
-            }
-        } else {
-            Response& response = msg.set_pdu().select_response();
-            switch (Range(0, 3)) {
-                case 0:
-                    response.select_success();
-                    break;
-                case 1:
-                    response.select_error(static_cast<MccType::NamedNumber>(Range(0, 2)));
-                    break;
-                case 2:
-                    response.select_info(Text());
-                    break;
-                default:
-                    response.select_count() = static_cast<unsigned>(Range(0, 255));
-            }
-        }
-        return msg;
-    }
-
-private:
-    bool Chance() { return Range(0, 1) == 0; }
-    unsigned Range(int lo, int hi) {
-        return static_cast<unsigned>(std::uniform_int_distribution<int>(lo, hi)(rng_));
-    }
-    std::string Text() {
-        std::string text;
-        for (int n = Range(0, 10); n > 0; --n) {
-            char c = static_cast<char>(Range(1, 127));
-            text.push_back(c == '"' ? '\'' : c);
-        }
-        return text;
-    }
-    std::mt19937 rng_{8};
-};
-
 TEST(ValueParser, PrinterTextReadsBackAndPrintsTheSame) {
-    Values values;
+    TestModule::MessageGenerator values(8, TestModule::MessageGenerator::readable);
     for (int i = 0; i < 300; ++i) {
         const Message msg = values.Next();
         const std::string text = asValueNotation(msg);
