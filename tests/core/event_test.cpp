@@ -40,21 +40,6 @@ struct RadioLemz : RadioBase {
     }
 };
 
-// Logs each service under its name; the action runs after the log line.
-struct Served {
-    Served(const std::string& name, std::vector<std::string>& log) : name(name), log(log) {
-        event.Bind(name, &Served::On, this);
-    }
-    void On(int, short revents) {
-        log.push_back(name + ":" + std::to_string(revents));
-        if (action) action();
-    }
-    std::string name;
-    std::vector<std::string>& log;
-    Event event;
-    std::function<void()> action;
-};
-
 }  // namespace
 
 TEST_F(LoopTest, BoundVirtualMemberReachesTheSubclassOverride) {
@@ -70,7 +55,7 @@ TEST_F(LoopTest, BoundVirtualMemberReachesTheSubclassOverride) {
 TEST_F(LoopTest, SetEventsKeepsThePlaceInTheServingOrder) {
     std::vector<std::string> log;
     SocketPair pa, pb;
-    Served a("a", log), b("b", log);
+    Probe a("a", log), b("b", log);
     a.event.Schedule(Fd(::dup(pa.fd[0])), POLLIN);
     b.event.Schedule(Fd(::dup(pb.fd[0])), POLLIN);
     ASSERT_EQ(1, ::write(pb.fd[1], "x", 1));
@@ -87,7 +72,7 @@ TEST_F(LoopTest, SetEventsKeepsThePlaceInTheServingOrder) {
 TEST_F(LoopTest, ReaderWhosePeerHangsUpIsServedAndCountsOnlyWithPollin) {
     std::vector<std::string> log;
     SocketPair pair;
-    Served reader("reader", log);
+    Probe reader("reader", log);
     reader.event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
     short returned = 0;
     reader.action = [&] { multiplexer.terminate(); };

@@ -24,21 +24,6 @@
 
 namespace {
 
-// A component with one descriptor event; what it does when served is up to the test.
-struct Probe {
-    Probe(const std::string& name, std::vector<std::string>& log) : name(name), log(log) {
-        event.Bind(name, &Probe::OnEvent, this);
-    }
-    void OnEvent(int, short revents) {
-        log.push_back(name + ":" + std::to_string(revents));
-        if (action) action();
-    }
-    std::string name;
-    std::vector<std::string>& log;
-    Event event;
-    std::function<void()> action;
-};
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

@@ -5,9 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "core/clock.h"
+#include "core/event.h"
 #include "core/multiplexer.h"
 
 // Drives the loop without sleeping: the loop clock is a Mux::ManualClock, and every
@@ -47,4 +50,20 @@ struct SocketPair {
         fd[i] = -1;
     }
     int fd[2];
+};
+
+// A component with one descriptor event; it logs each service under its name, then runs
+// what the test gave it to do.
+struct Probe {
+    Probe(const std::string& name, std::vector<std::string>& log) : name(name), log(log) {
+        event.Bind(name, &Probe::OnEvent, this);
+    }
+    void OnEvent(int, short revents) {
+        log.push_back(name + ":" + std::to_string(revents));
+        if (action) action();
+    }
+    std::string name;
+    std::vector<std::string>& log;
+    Event event;
+    std::function<void()> action;
 };
