@@ -14,7 +14,8 @@ import subprocess
 import sys
 import tempfile
 
-MODULES = ['BASE', 'TERM', 'ACP', 'HSP', 'MON', 'LEMZGW', 'LGCP', 'MEDIA', 'CCP']
+sys.dont_write_bytecode = True  # keep the source tree clean
+from erlang_modules import compile_modules  # noqa: E402
 
 SCRIPT = r'''
 {ok, Lines} = file:consult("%s"),
@@ -56,12 +57,8 @@ def main(erlc, erl, strict_dir, dump):
                     bad += 1
                     continue
                 dst.write("{'%s', '%s', \"%s\"}.\n" % (module, typ, hexa))
-        for m in MODULES:
-            r = subprocess.run([erlc, '-o', out, '-I', out, '-bper', '%s/%s.asn1' % (strict_dir, m)],
-                               cwd=out, capture_output=True, text=True)
-            if r.returncode != 0:
-                print('erlc %s failed:\n%s%s' % (m, r.stdout, r.stderr))
-                return 1
+        if not compile_modules(erlc, strict_dir, out):
+            return 1
         r = subprocess.run([erl, '-noshell', '-pa', out, '-eval', SCRIPT % terms],
                            capture_output=True, text=True, timeout=600)
         print(r.stdout + r.stderr)
