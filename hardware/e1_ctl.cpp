@@ -78,7 +78,8 @@ void E1Ctl::SendStatus() {
         }
         int state = record.get(M::kStateWord);
         // The signal cannot carry a state the framer should not report.
-        if (state < ACP::TrunkState::normal || state > ACP::TrunkState::disabled) state = ACP::TrunkState::unknown;
+        if (state < ACP::TrunkState::normal || state > ACP::TrunkState::disabled)
+            state = ACP::TrunkState::unknown;
         LGCP::Signal signal;
         ACP::TrunkStatus& s = signal.select_trunkStatus();
         s.set_trunk(trunk);
@@ -168,7 +169,8 @@ void E1Ctl::SendCas(int path, int timeslot, int rx, int tx) {
 }
 
 int E1Ctl::CasValueRequest(unsigned long request, int value) {
-    return driver().ioctl(cas.lowlevel_fd(), request, reinterpret_cast<void*>(static_cast<std::intptr_t>(value)));
+    return driver().ioctl(cas.lowlevel_fd(), request,
+                          reinterpret_cast<void*>(static_cast<std::intptr_t>(value)));
 }
 
 void E1Ctl::HandleCas(const LGCP::CasCommand& command) {
@@ -194,8 +196,8 @@ void E1Ctl::CasOpen(int path, int timeslot, int bits) {
         int r = CasValueRequest(Cas::CAS_OPEN_TRUNK, path);
         SendCas(path, 0, r, 0);
         if (r < 0) {
-            std::clog << ext::header(this) << "open cas signalling on trunk(" << path << ") - fail(" << r << ")"
-                      << std::endl;
+            std::clog << ext::header(this) << "open cas signalling on trunk(" << path << ") - fail(" << r
+                      << ")" << std::endl;
             return;
         }
         std::clog << ext::header(this) << "open cas signalling on trunk(" << path << ") - ok" << std::endl;

@@ -112,8 +112,8 @@ void spiCtrl::SwitchOff() {
 void spiCtrl::write(unsigned channel, unsigned reg, unsigned data) {
     if (fd < 0 || !available) return;
     unsigned char record[Hal::kSpiRecordSize] = {static_cast<unsigned char>(channel),
-                                                  static_cast<unsigned char>(reg),
-                                                  static_cast<unsigned char>(data)};
+                                                 static_cast<unsigned char>(reg),
+                                                 static_cast<unsigned char>(data)};
     if (driver().ioctl(fd, Hal::SPI_WRITE, record) != -1) return;
     if (errno == ENODEV) {
         SwitchOff();
@@ -125,7 +125,7 @@ void spiCtrl::write(unsigned channel, unsigned reg, unsigned data) {
 unsigned spiCtrl::read(unsigned channel, unsigned reg) {
     if (fd < 0 || !available) return 0;
     unsigned char record[Hal::kSpiRecordSize] = {static_cast<unsigned char>(channel),
-                                                  static_cast<unsigned char>(reg), 0xFF};
+                                                 static_cast<unsigned char>(reg), 0xFF};
     int result = driver().ioctl(fd, Hal::SPI_READ, record);
     if (result != -1) return static_cast<unsigned>(result) & 0xFF;
     if (errno == ENODEV)

@@ -173,7 +173,8 @@ int Board::ioctl(int fd, unsigned long request, void* arg) {
     if (file->device->IByValue(request)) {
         size = 0;
         r.in.resize(4);
-        Hardware::PutBoardWord(r.in.data(), 0, static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(arg)));
+        Hardware::PutBoardWord(r.in.data(), 0,
+                               static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(arg)));
     }
     if (size > 0) {
         if (record == nullptr) return Fail(r, EFAULT);

@@ -46,9 +46,10 @@ TEST_F(E1CtlTest, StatusOfEveryTrunkAtConnectAndEachSecondEvenAfterTheController
     std::vector<Relayed> seen = tap.Take();
     const std::vector<int> reported{0, 1, 2};
     using Tick = std::pair<uint32_t, std::vector<int>>;
-    EXPECT_EQ((std::vector<Tick>{
-                  {start, reported}, {start + 1000, reported}, {start + 2000, reported}, {start + 3000, reported}}),
-              Ticks(seen));
+    EXPECT_EQ(
+        (std::vector<Tick>{
+            {start, reported}, {start + 1000, reported}, {start + 2000, reported}, {start + 3000, reported}}),
+        Ticks(seen));
     EXPECT_EQ(4u, errors.count("E1: synchronization status read fail, trunk = 3 cause = Input/output error"));
 
     ASSERT_FALSE(seen.empty());

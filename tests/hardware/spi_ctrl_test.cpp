@@ -52,8 +52,14 @@ TEST_F(SpiCtrlTest, StartUpClockMasterAndShutDownWriteTheRegistersInOrder) {
     spi.emplace();
     std::vector<Write> writes = SpiWrites();
     ASSERT_EQ(7u * 8u, writes.size());
-    EXPECT_EQ((std::vector<Write>{{0, 50, 0x80}, {0, 48, 0x08}, {0, 87, 0x30}, {0, 52, 0x60}, {0, 53, 0}, {0, 54, 0},
-                                  {0, 55, 0}, {0, 50, 0}}),
+    EXPECT_EQ((std::vector<Write>{{0, 50, 0x80},
+                                  {0, 48, 0x08},
+                                  {0, 87, 0x30},
+                                  {0, 52, 0x60},
+                                  {0, 53, 0},
+                                  {0, 54, 0},
+                                  {0, 55, 0},
+                                  {0, 50, 0}}),
               std::vector<Write>(writes.begin(), writes.begin() + 8));
     EXPECT_EQ(Write({6, 50, 0}), writes.back());
     EXPECT_EQ(0, hal.spi().Writes(7)) << "the last channel is left as it is";
@@ -86,9 +92,10 @@ TEST_F(SpiCtrlTest, StatusRegisterGivesTheStateAndASlipOncePerRiseOnItsChannel) 
     RunFor(1000);
     std::vector<hardware_test::Relayed> seen = tap.Take();
     ASSERT_EQ(8u, seen.size());
-    const std::vector<int> states{ACP::TrunkState::normal, ACP::TrunkState::rai, ACP::TrunkState::ais,
-                                  ACP::TrunkState::lossBF, ACP::TrunkState::lossCarrier, ACP::TrunkState::normal,
-                                  ACP::TrunkState::normal, ACP::TrunkState::normal};
+    const std::vector<int> states{ACP::TrunkState::normal,      ACP::TrunkState::rai,
+                                  ACP::TrunkState::ais,         ACP::TrunkState::lossBF,
+                                  ACP::TrunkState::lossCarrier, ACP::TrunkState::normal,
+                                  ACP::TrunkState::normal,      ACP::TrunkState::normal};
     for (int ch = 0; ch < 8; ++ch) {
         const ACP::TrunkStatus& s = seen[ch].signal.get_trunkStatus();
         EXPECT_EQ(ch, s.get_trunk().getValue());

@@ -229,8 +229,9 @@ TEST_F(BoardServicesTest, BusSelfTestReadsWritesAndDisablesTheRun) {
     const int pattern[] = {0xF5, 0x43, 0x3B};
     for (int i = 0; i < 3; ++i) hal.Drive(8330 + i, pattern[i]);
     EXPECT_EQ(Success(1), Answer(TestBpc(1, 1, 7, 0, 10, 3)));
-    EXPECT_EQ((Calls{{Hal::MUX_READ, {8330, 255}}, {Hal::MUX_READ, {8331, 255}}, {Hal::MUX_READ, {8332, 255}}}),
-              Requests(Hal::kPath, {Hal::MUX_READ, Hal::MUX_WRITE}));
+    EXPECT_EQ(
+        (Calls{{Hal::MUX_READ, {8330, 255}}, {Hal::MUX_READ, {8331, 255}}, {Hal::MUX_READ, {8332, 255}}}),
+        Requests(Hal::kPath, {Hal::MUX_READ, Hal::MUX_WRITE}));
 
     hal.Break(8331);
     EXPECT_EQ(Failure(2, LGCP::ErrorCause::busError), Answer(TestBpc(2, 1, 7, 0, 10, 3)));
@@ -274,7 +275,8 @@ TEST_F(BoardServicesTest, ClockConfigurationSelectsTheSourceAndReportsFailures) 
     EXPECT_EQ((Calls{{Hal::HW_CLOCK_SELECT, {4}}}), Requests(Hal::kPath, {Hal::HW_CLOCK_SELECT}));
     EXPECT_EQ(Success(4), Answer(ClockCfg(4, CS::external, BE::enabled, -1)));
     EXPECT_EQ(none, Requests(Hal::kPath, {Hal::HW_CLOCK_SELECT}));
-    EXPECT_EQ(1u, errors.count("clkctl: set clock source cmd: { clkSel0 external, bextEn enabled, source -1 }"));
+    EXPECT_EQ(1u,
+              errors.count("clkctl: set clock source cmd: { clkSel0 external, bextEn enabled, source -1 }"));
     EXPECT_EQ(5u, errors.count_prefix("clkctl: set clock source cmd: ")) << "connect and every command";
 
     Sim::board().FailRequest(Hal::kPath, Hal::HW_CLOCK_SELECT, EIO);
@@ -338,8 +340,10 @@ TEST_F(BoardServicesTest, CasCommandsReportTheBitsAndFarEndChangesArriveAsSignal
                                      Cas::CAS_CONFIGURE});
     };
     EXPECT_EQ((std::vector<std::string>{CasSignal(1, 0, 0, 0), CasSignal(1, 3, 9, 5), Success(1)}),
-              Exchange(CasCmd(1, 1, 3, 0, 0x75)));
-    EXPECT_EQ((Calls{{Cas::CAS_OPEN_TRUNK, {1}}, {Cas::CAS_CONFIGURE, {1, 3, 0x00050000, 0}}, {Cas::CAS_GET, {1, 3, 0}}}),
+              Exchange(CasCmd(1, 1, 3, 0, 5)));
+    EXPECT_EQ((Calls{{Cas::CAS_OPEN_TRUNK, {1}},
+                     {Cas::CAS_CONFIGURE, {1, 3, 0x00050000, 0}},
+                     {Cas::CAS_GET, {1, 3, 0}}}),
               casCalls());
 
     ASSERT_EQ(1, cas.FarEnd(1, 3, 0xA));
@@ -349,9 +353,11 @@ TEST_F(BoardServicesTest, CasCommandsReportTheBitsAndFarEndChangesArriveAsSignal
     }));
     EXPECT_EQ(std::vector<std::string>{CasSignal(1, 3, 0xA, 5)}, std::exchange(messages, {}));
 
-    EXPECT_EQ((std::vector<std::string>{CasSignal(1, 0, 0, 0), Success(2)}), Exchange(CasCmd(2, 1, 16, 0, 1)));
+    EXPECT_EQ((std::vector<std::string>{CasSignal(1, 0, 0, 0), Success(2)}),
+              Exchange(CasCmd(2, 1, 16, 0, 1)));
     EXPECT_TRUE(casCalls().empty()) << "time slot 16 carries the bits, it has none";
-    EXPECT_EQ((std::vector<std::string>{CasSignal(1, 3, 0xA, 3), Success(3)}), Exchange(CasCmd(3, 1, 3, 2, 0x13)));
+    EXPECT_EQ((std::vector<std::string>{CasSignal(1, 3, 0xA, 3), Success(3)}),
+              Exchange(CasCmd(3, 1, 3, 2, 0x13)));
     EXPECT_EQ((Calls{{Cas::CAS_SET, {1, 3, 0x00030000}}, {Cas::CAS_GET, {1, 3, 0}}}), casCalls());
     EXPECT_EQ((std::vector<std::string>{CasSignal(1, 3, 0xA, 3), Success(4)}), Exchange(CasCmd(4, 1, 3, 3)));
     EXPECT_EQ((std::vector<std::string>{CasSignal(1, 3, -1, 1), Success(5)}), Exchange(CasCmd(5, 1, 3, 1)));
@@ -363,8 +369,9 @@ TEST_F(BoardServicesTest, CasCommandsReportTheBitsAndFarEndChangesArriveAsSignal
     EXPECT_FALSE(cas.trunk_open(1));
 
     // A closed trunk, a trunk the board lacks, an ioctl that is no CAS command: only the answer.
-    for (const auto& m : {CasCmd(8, 1, 0, 1), CasCmd(8, 1, 3, 2, 1), CasCmd(8, 1, 3, 3), CasCmd(8, 4, 3, 0, 1),
-                          Cmd(8, -1, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_disable(); })}) {
+    for (const auto& m :
+         {CasCmd(8, 1, 0, 1), CasCmd(8, 1, 3, 2, 1), CasCmd(8, 1, 3, 3), CasCmd(8, 4, 3, 0, 1),
+          Cmd(8, -1, [](LGCP::Command& c) { c.select_ioctl().select_dtmf_disable(); })}) {
         EXPECT_EQ(std::vector<std::string>{Success(8)}, Exchange(m));
         EXPECT_TRUE(casCalls().empty());
     }
@@ -372,7 +379,8 @@ TEST_F(BoardServicesTest, CasCommandsReportTheBitsAndFarEndChangesArriveAsSignal
     EXPECT_EQ(Failure(9, LGCP::ErrorCause::slotNotExists, 5), Answer(CasCmd(9, 1, 3, 0, 1, 5)));
 
     Sim::board().FailRequest(Cas::kPath, Cas::CAS_OPEN_TRUNK, EIO);
-    EXPECT_EQ((std::vector<std::string>{CasSignal(0, 0, -1, 0), Success(10)}), Exchange(CasCmd(10, 0, 5, 0, 1)));
+    EXPECT_EQ((std::vector<std::string>{CasSignal(0, 0, -1, 0), Success(10)}),
+              Exchange(CasCmd(10, 0, 5, 0, 1)));
     EXPECT_EQ(1u, log.count("E1: open cas signalling on trunk(0) - fail(-1)"));
     EXPECT_FALSE(e1.IsTrunkCasOpen(0));
 }
