@@ -170,6 +170,12 @@ int Board::ioctl(int fd, unsigned long request, void* arg) {
 
     std::size_t size = RequestSize(request);
     auto* record = static_cast<unsigned char*>(arg);
+    if (file->device->IByValue(request)) {
+        size = 0;
+        r.in.resize(4);
+        Hardware::PutBoardWord(r.in.data(), 0,
+                               static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(arg)));
+    }
     if (size > 0) {
         if (record == nullptr) return Fail(r, EFAULT);
         r.in.assign(record, record + size);

@@ -15,6 +15,9 @@ HalDevice::HalDevice() : Device(Hal::kPath) {}
 
 void HalDevice::IReset() {
     ports_.fill(Port{});
+    broken_.fill(false);
+    clock_ = -1;
+    spi_.Reset();
 }
 
 int HalDevice::Carried(int ch) const {
@@ -45,6 +48,12 @@ int HalDevice::IIoctl(OpenFile&, unsigned long request, void* record, std::size_
             return OnWrite(words);
         case Hal::MUX_READ:
             return OnRead(words);
+        case Hal::HW_CLOCK_SELECT:
+            return OnClockSelect(words);
+        case Hal::SPI_READ:
+            return spi_.Read(words);
+        case Hal::SPI_WRITE:
+            return spi_.Write(words);
         default:
             return -ENOTTY;
     }
@@ -80,7 +89,16 @@ int HalDevice::OnWrite(unsigned char* record) {
 int HalDevice::OnRead(unsigned char* record) {
     int ch = GetBoardWord(record, 0);
     if (!Tdm::IsChannel(ch)) return -EINVAL;
-    PutBoardWord(record, 1, Carried(ch));
+    int byte = Carried(ch);
+    PutBoardWord(record, 1, broken_[ch] ? byte ^ 0xFF : byte);
+    return 0;
+}
+
+// {source}: the board has eight sources.
+int HalDevice::OnClockSelect(unsigned char* record) {
+    int source = GetBoardWord(record, 0);
+    if (source < 0 || source > 7) return -EINVAL;
+    clock_ = source;
     return 0;
 }
 

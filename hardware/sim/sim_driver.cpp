@@ -2,7 +2,9 @@
 
 #include "hardware/driver.h"
 #include "hardware/sim/board.h"
+#include "hardware/sim/cas_device.h"
 #include "hardware/sim/hal_device.h"
+#include "hardware/sim/maintenance_device.h"
 
 namespace Sim {
 
@@ -11,6 +13,8 @@ namespace {
 // The board's devices that are modelled; any other path is missing.
 Board& Assemble(Board& board) {
     board.Add(std::make_unique<HalDevice>());
+    board.Add(std::make_unique<MaintenanceDevice>());
+    board.Add(std::make_unique<CasDevice>());
     return board;
 }
 

@@ -1,6 +1,10 @@
 #include "server/main/components.h"
 
+#include "hardware/bus_ctl.h"
+#include "hardware/e1_ctl.h"
 #include "hardware/hw_mux.h"
+#include "hardware/hw_tests.h"
+#include "hardware/spi_ctrl.h"
 #include "monitoring/monitoring_ctl.h"
 #include "radio/factory_chain.h"
 #include "server/heartbeat_ctl.h"
@@ -13,14 +17,16 @@ void CreateComponents(IniFile::File& config) {
 }
 
 void DisableClockControl() {
-    // The clock-control service is not part of this build yet: there is nothing to
-    // switch off, and clockCfg is answered with unexpectedMsgType by the server.
+    BusCtl::instance().DisableControl();
 }
 
 void BindServices(CtrlSrv::Server& server) {
     server.Bind(HeartBeatCtl::instance());
     server.Bind(&Slots::instance());
-    // HwTests, BusCtl, E1Ctl and spiCtrl come here once they are built.
+    server.Bind(&HwTests::instance());
+    server.Bind(&BusCtl::instance());
+    server.Bind(&E1Ctl::instance());
+    server.Bind(&spiCtrl::instance());
     server.Bind(&MonitoringCtl::instance());
 }
 

@@ -1,5 +1,5 @@
 // The daemon's components: created in start-up order, bound to the control server in
-// bind order. The hardware services not built yet are skipped.
+// bind order.
 #pragma once
 
 #include "config/ini_file.h"
@@ -10,7 +10,7 @@
 void CreateComponents(IniFile::File& config);
 // Clock configuration commands are then answered with unsupported.
 void DisableClockControl();
-// HeartBeatCtl, Slots, HwTests, BusCtl, E1Ctl, spiCtrl, MonitoringCtl: those built.
+// HeartBeatCtl, Slots, HwTests, BusCtl, E1Ctl, spiCtrl, MonitoringCtl.
 void BindServices(CtrlSrv::Server& server);
 // SIGHUP: the slots service recounts the board's resources and sends a query signal.
 void UpdateHardwareResources();

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "hardware/board_record.h"
+#include "hardware/e1_requests.h"
 #include "hardware/hal_requests.h"
 #include "hardware/sim/board.h"
+#include "hardware/sim/cas_device.h"
 #include "hardware/sim/hal_device.h"
 
 namespace {
@@ -216,6 +219,38 @@ TEST_F(SimBoardTest, LogKeepsOnlyTheLatestRequests) {
     EXPECT_EQ(board.requests().back().InWord(0), 8196);
     board.close(fd);
     EXPECT_EQ(board.requests().back().kind, Request::Kind::close);
+}
+
+TEST_F(SimBoardTest, CasDeviceTakesTrunkNumbersByValueAndQueuesChangeRecords) {
+    namespace Cas = Hardware::Cas;
+    int fd = board.open(Cas::kPath, O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    auto value = [](std::intptr_t v) { return reinterpret_cast<void*>(v); };
+    unsigned char config[Cas::kConfigSize];
+    Cas::PutConfig(config, Cas::Channel{2, 5, 0, 0x1C}, false);
+    EXPECT_EQ(-1, board.ioctl(fd, Cas::CAS_CONFIGURE, config));
+    EXPECT_EQ(ENODEV, errno) << "trunk not open";
+    EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_OPEN_TRUNK, value(2)));
+    EXPECT_EQ(std::vector<std::int32_t>{2}, board.requests().back().InWords());
+    EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_CONFIGURE, config));
+    Cas::PutConfig(config, Cas::Channel{2, 16, 0, 0}, false);
+    EXPECT_EQ(-1, board.ioctl(fd, Cas::CAS_CONFIGURE, config));
+    EXPECT_EQ(EINVAL, errno) << "time slot 16 carries the bits";
+
+    auto& cas = board.device<Sim::CasDevice>(Cas::kPath);
+    EXPECT_EQ(1, cas.FarEnd(2, 5, 0x3B));
+    unsigned char record[16];
+    ASSERT_EQ(12, board.read(fd, record, sizeof(record)));
+    const unsigned char expected[12] = {0, 0, 0, 2, 0, 0, 0, 5, 0x0B, 0x0C, 0, 0};
+    EXPECT_EQ(0, std::memcmp(expected, record, 12));
+    EXPECT_EQ(-1, board.read(fd, record, sizeof(record)));
+    EXPECT_EQ(EAGAIN, errno);
+
+    EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_CLOSE_TRUNK, value(2)));
+    EXPECT_FALSE(cas.timeslot(2, 5).open) << "closing the trunk closes its time slots";
+    EXPECT_EQ(0, cas.FarEnd(2, 5, 1));
+    EXPECT_EQ(-1, board.ioctl(fd, Cas::CAS_CLOSE_TRUNK, value(2)));
+    board.close(fd);
 }
 
 }  // namespace

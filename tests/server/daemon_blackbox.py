@@ -11,7 +11,17 @@ from daemon_harness import (SKIP, Checks, Daemon, message, namespace_allowed, pi
                             response_of)
 
 TAG = "T230208-1648"
-INVALID_SLOT, UNEXPECTED = 2, 4
+INVALID_PARAMS, INVALID_SLOT, UNEXPECTED, UNSUPPORTED = 0, 2, 4, 6
+TRUNK_STATUS, CAS = 11, 14
+# Aligned-PER bodies, seq 20 to 25: testBpc {bus 1, seed 7, write/read, 10, 3} and
+# {bus 15, seed 7, write, 120, 10}; clockCfg {external, enabled, 2}; trunkCfg {2, slave};
+# ioctl cas {path 1, time slot 3, open 5}.
+BPC_WRITE = bytes.fromhex("800114022001074503")
+BPC_READ = bytes.fromhex("800115022001070503")
+BPC_PAST_THE_BUS = bytes.fromhex("80011603E001077C0A")
+CLOCK_F2 = bytes.fromhex("80011716000102")
+TRUNK_SLAVE = bytes.fromhex("80011814010200")
+CAS_OPEN = bytes.fromhex("800119123C01010103000105")
 USAGE_FIRST = "Usage:"
 USAGE_PORT = "  -p --port                        use this port"
 
@@ -65,6 +75,8 @@ def session(exe, c):
         c.check(response_of(a.response()) == (11, None, ("error", UNEXPECTED)), "response pdu")
         a.send(query(seq=12, slot=3))  # query with a slot number is claimed by nobody
         c.check(response_of(a.response()) == (12, 3, ("error", UNEXPECTED)), "query with a slot")
+
+        board_services(a, c)
 
         a.send(b"\xff\xff\xff")
         a.send(ping(seq=13))
@@ -130,6 +142,40 @@ def session(exe, c):
         d.cleanup()
 
 
+def board_services(a, c):
+    """The hardware services on the simulated board, clock control disabled."""
+    for body, answer, what in ((BPC_WRITE, (20, None, "success"), "testBpc write"),
+                               (BPC_READ, (21, None, "success"), "testBpc read of the written pattern"),
+                               (BPC_PAST_THE_BUS, (22, None, ("error", INVALID_PARAMS)), "testBpc past the bus"),
+                               (CLOCK_F2, (23, None, ("error", UNSUPPORTED)), "clockCfg with --disable-clock"),
+                               (TRUNK_SLAVE, (24, None, "success"), "trunkCfg"),
+                               (CAS_OPEN, (25, None, "success"), "cas open without slot number")):
+        a.send(body)
+        got = response_of(a.response())
+        c.check(got == answer, "%s: %r" % (what, got))
+    # The trunk's signal and the time slot's, sent before the answer.
+    for n in range(2):
+        c.check(response_of(a.signal(CAS)) == (None, None, ("signal", CAS)), "cas signal %d" % n)
+    c.check(response_of(a.signal(TRUNK_STATUS, timeout=2.5)) == (None, None, ("signal", TRUNK_STATUS)),
+            "trunk status every second")
+
+
+def clock_control(exe, c):
+    """Without --disable-clock the clock command reaches the board."""
+    d = Daemon(exe)
+    try:
+        d.wait_line("Starting server ")
+        a = d.connect()
+        a.send(CLOCK_F2)
+        got = response_of(a.response())
+        c.check(got == (23, None, "success"), "clockCfg: %r" % (got,))
+        c.check(d.wait_line("clkctl: clock source = f2", "err") is not None, "clock source line")
+        a.close()
+        c.check(d.stop() == 0, "stopped")
+    finally:
+        d.cleanup()
+
+
 def early_term(exe, c):
     """A SIGTERM right after start still stops the daemon."""
     d = Daemon(exe)
@@ -150,6 +196,7 @@ def main():
         print("unshare -m is not permitted here: daemon session checks skipped")
         c.finish()
     session(exe, c)
+    clock_control(exe, c)
     early_term(exe, c)
     c.finish()
 
