@@ -45,6 +45,9 @@ void Tpkt_protocol::receive(Packet& piece) {
     if (piece.null()) return;
     const unsigned char* p = static_cast<const Packet&>(piece).data();
     unsigned n = piece.length();
+    // A reset inside the read (the owner dropped the connection from its message
+    // notice) ends it: the rest belongs to a connection that is gone.
+    const unsigned generation = generation_;
     while (n > 0) {
         unsigned used = 0;
         switch (state_) {
@@ -67,6 +70,7 @@ void Tpkt_protocol::receive(Packet& piece) {
                 used = receive_ignore(p, n);
                 break;
         }
+        if (generation_ != generation) return;
         p += used;
         n -= used;
     }
@@ -146,6 +150,7 @@ void Tpkt_protocol::deliver() {
 }
 
 void Tpkt_protocol::reset() {
+    ++generation_;
     frame_timer_.reset();
     body_.clear();
     remaining_ = 0;

@@ -50,4 +50,5 @@ private:
     State state_ = idle;
     uint32_t remaining_ = 0;
     Packet body_;
+    unsigned generation_ = 0;  // counts resets
 };

@@ -229,6 +229,18 @@ TEST_F(ServiceTest, DisconnectFromOnMessageDropsLaterFramesAndClosesTheTcpConnec
     EXPECT_EQ(1, owner.disconnects);
 }
 
+TEST_F(ServiceTest, DisconnectFromOnMessageStopsTheRestOfTheRead) {
+    Client c = Connect();
+    const unsigned free_blocks = Packet_pool::available();
+    const unsigned timers = multiplexer.timer_count();
+    owner.on_message = [&](const char*, int) { service.Disconnect(); };
+    // The rest of the read starts a frame that would wait for its body.
+    c.send(Frame("a") + Bytes({3, 0, 0, 16}) + "ab");
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    EXPECT_EQ(free_blocks, Packet_pool::available());
+    EXPECT_EQ(timers, multiplexer.timer_count());  // no frame timer left running
+}
+
 TEST_F(ServiceTest, LossInsideSendReturnsNormallyAndIsReportedFromTheDeferredCall) {
     Client c = Connect();
     const int server_end = ServerEndOf(c.fd());
