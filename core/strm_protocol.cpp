@@ -96,11 +96,11 @@ void StrmProtocol::on_event(int, short revents) {
 void StrmProtocol::do_read() {
     Packet packet;
     packet.reserve_head(0);
-    read_measure_.begin();
+    event_.measure().begin();
     const ssize_t n =
         ::recv(fd_.lowlevel_fd(), packet.tail(), packet.tailroom(), MSG_DONTWAIT | MSG_NOSIGNAL);
     const int error = errno;
-    read_measure_.end();
+    event_.measure().end();
     if (n < 0) {
         if (error != EAGAIN) on_error("read error: " + ErrnoText(error));
         return;

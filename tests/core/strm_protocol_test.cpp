@@ -79,6 +79,22 @@ TEST_F(StrmTest, ReadsPiecesAndWritesPackets) {
     EXPECT_EQ("xyz", std::string(buffer, 3));
 }
 
+TEST_F(StrmTest, StatusDumpShowsTheReadMeasureOfTheSocket) {
+    for (const char* piece : {"ab", "c"}) {
+        ASSERT_EQ(static_cast<ssize_t>(std::strlen(piece)), ::write(pair.fd[1], piece, std::strlen(piece)));
+        const size_t want = owner.received.size() + std::strlen(piece);
+        ASSERT_TRUE(run.until([&] { return owner.received.size() == want; }));
+    }
+    std::ostringstream os;
+    multiplexer.dump(os);
+    std::istringstream text(os.str());
+    std::string row;
+    for (std::string line; std::getline(text, line);)
+        if (line.find("StrmProtocol::on_event") != std::string::npos) row = line;
+    EXPECT_NE(std::string::npos, row.find(" counter=2 ")) << os.str();
+    EXPECT_EQ(2u, owner.strm->get_read_measure().counter());
+}
+
 TEST_F(StrmTest, PeerCloseReportsAReadErrorAndReleasesTheDescriptor) {
     // The peer's end of stream without a hang-up: one read of 0 bytes.
     ::shutdown(pair.fd[1], SHUT_WR);
