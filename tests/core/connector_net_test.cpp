@@ -158,6 +158,13 @@ TEST(ConnectorNet, UnparsableHostFailsTheAttemptWithALine) {
     EXPECT_EQ("can't connect to not-an-address:" + std::to_string(acceptor.local_port()) + " : bad address",
               errors.lines()[0].text);
     connector.Deactivate();
+    // The configuration's form, address and port in one text.
+    errors.clear();
+    Control::ConnectorNet configured("not-an-address:7001");
+    ASSERT_TRUE(configured.Activate());
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ("can't connect to not-an-address:7001 : bad address", errors.lines()[0].text);
+    configured.Deactivate();
     acceptor.Deactivate();
 }
 
