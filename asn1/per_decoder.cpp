@@ -387,6 +387,8 @@ bool PERDecoder::do_visit(GeneralizedTime& value) {
         return fail("GeneralizedTime beyond end of input");
     std::string text(octets, '\0');
     decodeBlock(text.data(), octets);
+    // The text is read up to its first NUL: a NUL inside would give a shorter time.
+    if (text.find('\0') != std::string::npos) return fail("NUL octet in GeneralizedTime");
     value.set(text.c_str());
     return true;
 }

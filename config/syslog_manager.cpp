@@ -85,12 +85,11 @@ void SysLogManager::closelog() {
     ClearBatch();
 }
 
-void SysLogManager::syslog(int priority, const char* format, ...) {
-    if (!(mMask & LOG_MASK(LOG_PRI(priority)))) return;
-    if ((priority & LOG_FACMASK) == 0) priority |= mFacility;
-
-    char* const end = mRecord + kRecordSize;  // snprintf keeps room for the NUL
-    char* p = mRecord;
+// The record's head: "<priority>", the time stamp, then the message part's ident, pid
+// and ": ". Returns where the text goes; *message is where the message part starts.
+char* SysLogManager::Head(char* record, int priority, char** message) {
+    char* const end = record + kRecordSize;  // snprintf keeps room for the NUL
+    char* p = record;
     auto put = [&](int written) { p = written < 0 ? p : (written >= end - p ? end - 1 : p + written); };
 
     put(std::snprintf(p, end - p, "<%d>", priority));
@@ -98,10 +97,21 @@ void SysLogManager::syslog(int priority, const char* format, ...) {
     struct tm local {};
     localtime_r(&now, &local);
     p += std::strftime(p, end - p, "%h %e %T ", &local);
-    char* message = p;
+    *message = p;
     if (!mIdent.empty()) put(std::snprintf(p, end - p, "%s", mIdent.c_str()));
     if (mOptions & LOG_PID) put(std::snprintf(p, end - p, "[%d]", static_cast<int>(::getpid())));
     if (!mIdent.empty()) put(std::snprintf(p, end - p, ": "));
+    return p;
+}
+
+void SysLogManager::syslog(int priority, const char* format, ...) {
+    if (!(mMask & LOG_MASK(LOG_PRI(priority)))) return;
+    if ((priority & LOG_FACMASK) == 0) priority |= mFacility;
+
+    char* const end = mRecord + kRecordSize;
+    char* message = nullptr;
+    char* p = Head(mRecord, priority, &message);
+    auto put = [&](int written) { p = written < 0 ? p : (written >= end - p ? end - 1 : p + written); };
     va_list ap;
     va_start(ap, format);
     put(std::vsnprintf(p, end - p, format, ap));
@@ -135,7 +145,7 @@ bool SysLogManager::Give(const char* record, int n) {
         if (Flush() < 0) return false;
     }
     std::memcpy(mBatch + mFill, record, n);
-    mPieces[mPieceCount++] = {mBatch + mFill, static_cast<size_t>(n)};
+    mPieces[1 + mPieceCount++] = {mBatch + mFill, static_cast<size_t>(n)};
     mFill += n;
     if (mPieceCount >= kBatchPieces || mFill > kBatchSize * 3 / 4) return Flush() >= 0;
     return true;
@@ -148,10 +158,29 @@ int SysLogManager::sendmsg() {
 int SysLogManager::Flush() {
     if (mPieceCount == 0) return 0;
     int result = SendNow();
-    if (result < 0) {
+    if (result < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS) {
         Disconnect();
         Connect(mOptions | LOG_NDELAY);
         result = SendNow();
+    }
+    if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
+        // The reader is not keeping up: its records are lost, the connection is not.
+        mDropped += static_cast<unsigned>(mPieceCount);
+        result = 0;
+    } else if (result >= 0 && mFd != -1) {
+        size_t sent = static_cast<size_t>(result);
+        size_t total = 0;
+        for (int i = mDropped > 0 ? 0 : 1; i <= mPieceCount; ++i) total += mPieces[i].iov_len;
+        mDropped = 0;
+        if (sent < total) {
+            // A stream took only part of the batch: the records from the cut one on are lost.
+            unsigned lost = 0;
+            for (int i = mPieceCount; i >= 1 && total > sent; --i) {
+                total -= mPieces[i].iov_len;
+                ++lost;
+            }
+            mDropped = lost;
+        }
     }
     ClearBatch();
     return result;
@@ -165,9 +194,19 @@ int SysLogManager::SendNow() {
         mHeader.msg_name = &mAddr;
         mHeader.msg_namelen = sizeof mAddr;
     }
-    mHeader.msg_iov = mPieces;
-    mHeader.msg_iovlen = static_cast<size_t>(mPieceCount);
-    return static_cast<int>(::sendmsg(mFd, &mHeader, MSG_NOSIGNAL));
+    struct iovec* first = mPieces + 1;
+    if (mDropped > 0) {
+        char* message = nullptr;
+        char* p = Head(mNotice, mFacility | LOG_WARNING, &message);
+        int written = std::snprintf(p, mNotice + kRecordSize - p, "%u log records dropped", mDropped);
+        p = written < 0 ? p : (written >= mNotice + kRecordSize - p ? mNotice + kRecordSize - 1 : p + written);
+        mPieces[0] = {mNotice, static_cast<size_t>(p - mNotice) + 1};
+        first = mPieces;
+    }
+    mHeader.msg_iov = first;
+    mHeader.msg_iovlen = static_cast<size_t>(mPieceCount + (first == mPieces ? 1 : 0));
+    // Never waits: the log socket may also be the process's standard output.
+    return static_cast<int>(::sendmsg(mFd, &mHeader, MSG_NOSIGNAL | MSG_DONTWAIT));
 }
 
 void SysLogManager::ClearBatch() {

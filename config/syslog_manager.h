@@ -22,8 +22,11 @@ public:
     void openlog(const char* ident, int option, int facility);
     void syslog(int priority, const char* format, ...) __attribute__((format(printf, 3, 4)));
     void closelog();
-    // Sends the batch now; a failed send reconnects and is tried once more.
+    // Sends the batch now; a failed send reconnects and is tried once more. A reader
+    // that does not take the batch at once costs its records, never a wait: they are
+    // counted, and the count goes ahead of the next batch that is taken.
     int sendmsg();
+    unsigned dropped() const { return mDropped; }
     int fd() const { return mFd; }
 
     // Where the system-log socket is; takes effect at the next connect.
@@ -35,6 +38,7 @@ public:
 private:
     void Connect(int option);
     void Disconnect();
+    char* Head(char* record, int priority, char** message);
     bool Give(const char* record, int n);
     int Flush();
     int SendNow();
@@ -52,8 +56,11 @@ private:
     char mRecord[kRecordSize];
     char mBatch[kBatchSize];
     int mFill = 0;
-    struct iovec mPieces[kBatchPieces];
+    // Piece 0 is the dropped-records notice; the batch's pieces follow it.
+    struct iovec mPieces[kBatchPieces + 1];
     int mPieceCount = 0;
+    char mNotice[kRecordSize];
+    unsigned mDropped = 0;
     struct msghdr mHeader {};
 };
 

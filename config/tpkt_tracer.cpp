@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <iostream>
 
+#include "core/errno_text.h"
 #include "core/inet4_addr.h"
 #include "core/tpkt_protocol.h"
 
@@ -47,12 +48,27 @@ void TPKTTracer::OnEvent(int fd, short revents) {
         socklen_t length = peer.size();
         const int accepted = ::accept(fd, peer, &length);
         if (accepted < 0) {
-            if (errno == EINTR) continue;
-            return;  // no more waiting clients
+            const int error = errno;
+            if (error == EINTR) continue;
+            if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM)
+                return;  // no more waiting clients
+            // The client stays waiting and the listener readable: polling it now would spin.
+            if (!accept_failing_)
+                std::cerr << "TPKTTracer: can't accept connection: " << Errno(error) << " waiting..."
+                          << std::endl;
+            accept_failing_ = true;
+            listener_.SetEvents(0);
+            accept_pause_timer_.set(kAcceptPause, &TPKTTracer::OnAcceptPauseTimeout, this);
+            return;
         }
+        accept_failing_ = false;
         std::clog << "ACP connection open from " << peer << std::endl;
         Accept(accepted);
     }
+}
+
+void TPKTTracer::OnAcceptPauseTimeout(Timer*) {
+    if (listener_.IsActive()) listener_.SetEvents(POLLIN);
 }
 
 void TPKTTracer::Accept(int fd) {

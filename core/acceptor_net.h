@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <iostream>
 #include <string>
@@ -30,6 +31,8 @@ class Acceptor : public ServiceBase {
 public:
     using Peer = typename ServiceBase::Peer;
     static constexpr unsigned kBindRetry = 5000;  // ms
+    // How long the listener rests when a waiting client finds no free descriptor.
+    static constexpr unsigned kAcceptPause = 1000;  // ms
 
 protected:
     explicit Acceptor(const char* event_name) {
@@ -52,11 +55,14 @@ protected:
     void BindSocket();
     void OnTimeout(Timer*);
     void OnSocketEvent(int fd, short revents);
+    void OnAcceptPauseTimeout(Timer*);
 
     Fd listen_fd_;
 
 private:
     Timer bind_timer_;
+    Timer accept_pause_timer_;
+    bool accept_failing_ = false;  // logged once per episode
     Event listen_event_;
 };
 
@@ -154,8 +160,15 @@ void Acceptor<ServiceBase>::OnTimeout(Timer*) {
 }
 
 template <class ServiceBase>
+void Acceptor<ServiceBase>::OnAcceptPauseTimeout(Timer*) {
+    if (listen_event_.IsActive()) listen_event_.SetEvents(POLLIN);
+}
+
+template <class ServiceBase>
 void Acceptor<ServiceBase>::ImplDeactivate() {
     bind_timer_.reset();
+    accept_pause_timer_.reset();
+    accept_failing_ = false;
     listen_event_.Release();
     listen_fd_.close();
 }
@@ -166,7 +179,18 @@ void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
     for (;;) {
         Peer peer{};
         Fd client(IAccept(fd, peer));
-        if (!client.is_valid()) return;
+        if (!client.is_valid()) {
+            const int error = errno;
+            if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM) return;
+            // The client stays waiting and the listener readable: polling it now would spin.
+            if (!accept_failing_ && this->trace())
+                std::cerr << "can't accept connection: " << Errno(error) << " waiting..." << std::endl;
+            accept_failing_ = true;
+            listen_event_.SetEvents(0);
+            accept_pause_timer_.set(kAcceptPause, &Acceptor::OnAcceptPauseTimeout, this);
+            return;
+        }
+        accept_failing_ = false;
         if (this->GetState() == State::Connected || this->GetState() == State::Deactivating) {
             // While the last connection is still being closed nothing may take its place.
             if (this->trace()) std::cerr << "refuse connection from " << peer << std::endl;

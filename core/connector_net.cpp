@@ -18,8 +18,9 @@ ConnectorNet::ConnectorNet() {
 }
 
 ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet() {
-    INet4::Addr addr(address);
-    host_ = addr.GetStrAddr();
+    INet4::Addr addr;
+    // A text that is no address keeps it, so that the attempts fail instead of leading here.
+    host_ = addr.Assign(address) ? addr.GetStrAddr() : address.substr(0, address.find(':'));
     port_ = addr.port();
 }
 
@@ -36,6 +37,14 @@ INet4::Addr ConnectorNet::address() const {
 }
 
 void ConnectorNet::TryConnect() {
+    INet4::Addr addr;
+    if (!addr.Assign(host_)) {
+        // Not an address: 0.0.0.0 would connect to this machine.
+        std::cerr << "can't connect to " << host_ << ":" << port_ << " : bad address" << std::endl;
+        Retry(RetryRule::kConnectFailDelay);
+        return;
+    }
+    addr.port(port_);
     // errno is read before the assignment: closing an empty Fd sets it to EBADF.
     Fd fd(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!fd.is_valid()) {
@@ -49,7 +58,6 @@ void ConnectorNet::TryConnect() {
         Deactivate();
         return;
     }
-    const INet4::Addr addr = address();
     if (::connect(connect_fd_.lowlevel_fd(), addr, addr.size()) == 0) {
         std::clog << "already connected to " << addr << std::endl;
         Connected(connect_fd_, addr);

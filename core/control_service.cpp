@@ -64,7 +64,8 @@ void Service::Deactivate() {
 }
 
 void Service::Disconnect() {
-    if (state_ == State::Deactivating) return;
+    // Only a connection can be lost: otherwise there is nothing to report, nor to reconnect.
+    if (state_ != State::Connected) return;
     deactivate();
 }
 

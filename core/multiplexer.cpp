@@ -11,6 +11,7 @@
 #include <ctime>
 #include <iostream>
 #include <new>
+#include <sstream>
 
 #include "core/clock.h"
 #include "core/dpc.h"
@@ -181,14 +182,20 @@ int Multiplexer::timers_wait(uint32_t now) {
 }
 
 void Multiplexer::rebase_timers(uint32_t now, uint32_t first) {
-    std::cerr << "******** RUNTIME ERROR CONDITION *************"
-              << "Multiplexer::timers_schedule() invalid wait time detected!\n"
-              << "now = " << now << "\nfirst = " << first << "\ncount = " << timers_.size() << std::endl;
-    // Every entry moves to now + 1000 and keeps its place in the firing order.
+    // One write of the whole block: the unit-buffered error stream would otherwise hand
+    // a system log every piece between two line ends as a record of its own.
+    std::ostringstream block;
+    block << "******** RUNTIME ERROR CONDITION *************"
+          << "Multiplexer::timers_schedule() invalid wait time detected!\n"
+          << "now = " << now << "\nfirst = " << first << "\ncount = " << timers_.size() << "\n";
+    std::cerr << block.str() << std::flush;
+    // Every entry moves to now + 1000 and keeps its place in the firing order: with the
+    // expiries now equal, the arming numbers carry that order.
     std::vector<TimerEvent*> order(timers_);
     std::sort(order.begin(), order.end(), earlier);
     for (size_t i = 0; i < order.size(); ++i) {
         order[i]->expiry_ = now + kWatchdogWait;
+        order[i]->sequence_ = i;
         heap_place(i, order[i]);
     }
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <iostream>
 #include <sstream>
 
@@ -95,11 +96,11 @@ void StrmProtocol::on_event(int, short revents) {
 void StrmProtocol::do_read() {
     Packet packet;
     packet.reserve_head(0);
-    read_measure_.begin();
+    event_.measure().begin();
     const ssize_t n =
         ::recv(fd_.lowlevel_fd(), packet.tail(), packet.tailroom(), MSG_DONTWAIT | MSG_NOSIGNAL);
     const int error = errno;
-    read_measure_.end();
+    event_.measure().end();
     if (n < 0) {
         if (error != EAGAIN) on_error("read error: " + ErrnoText(error));
         return;
@@ -141,7 +142,8 @@ void StrmProtocol::on_error(const std::string& text) {
 void StrmProtocol::message(Packet& p) {
     if (receiving_ && ++writes_in_receive_ == 2 && cork_supported_) set_cork(true);
     write_measure_.begin();
-    const uint32_t start = Mux::milliseconds();
+    // A monotonic clock: a wall clock stepped back would stretch the bound by the step.
+    const auto start = std::chrono::steady_clock::now();
     const unsigned char* data = p.null() ? nullptr : p.data();
     unsigned left = p.length();
     while (left > 0) {
@@ -165,7 +167,9 @@ void StrmProtocol::message(Packet& p) {
         // The whole packet shares one deadline, however many waits it takes.
         bool writable = false;
         for (;;) {
-            const int32_t remaining = kWriteTimeout - static_cast<int32_t>(Mux::milliseconds() - start);
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            const int32_t remaining = kWriteTimeout - static_cast<int32_t>(spent.count());
             if (remaining <= 0) break;
             multiplexer.resetWD();
             pollfd entry{fd_.lowlevel_fd(), POLLOUT, 0};

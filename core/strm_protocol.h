@@ -45,7 +45,8 @@ public:
     const std::string& service_name() const { return service_name_; }
     void service_name(const std::string& name) { service_name_ = name; }
     void set_debug(bool on) { debug_ = on; }
-    const Measure& get_read_measure() const { return read_measure_; }
+    // The reads are measured on the socket's event, where the status dump shows them.
+    const Measure& get_read_measure() const { return event_.measure(); }
     const Measure& get_write_measure() const { return write_measure_; }
     uint32_t GetOverflowCounter() const { return overflow_counter_; }
 
@@ -65,7 +66,6 @@ private:
     bool debug_ = false;
     std::string service_name_;
     Event event_;
-    Measure read_measure_;
     Measure write_measure_;
     uint32_t overflow_counter_ = 0;
     bool receiving_ = false;

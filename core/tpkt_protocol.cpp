@@ -24,6 +24,12 @@ void Tpkt_protocol::local_deactivate() {
     on_deactivate(new Protocol_status_success(this, "TPKT deactivated"));
 }
 
+void Tpkt_protocol::on_deactivate(Protocol_status status) {
+    // The stream below is lost: nothing more will come to finish a frame or a run.
+    if (!status->success()) reset();
+    Protocol::on_deactivate(status);
+}
+
 void Tpkt_protocol::message(Packet& p) {
     static Profile::Point point("Tpkt_protocol::message");
     if (p.length() > kMaxBody) {
@@ -45,6 +51,9 @@ void Tpkt_protocol::receive(Packet& piece) {
     if (piece.null()) return;
     const unsigned char* p = static_cast<const Packet&>(piece).data();
     unsigned n = piece.length();
+    // A reset inside the read (the owner dropped the connection from its message
+    // notice) ends it: the rest belongs to a connection that is gone.
+    const unsigned generation = generation_;
     while (n > 0) {
         unsigned used = 0;
         switch (state_) {
@@ -67,6 +76,7 @@ void Tpkt_protocol::receive(Packet& piece) {
                 used = receive_ignore(p, n);
                 break;
         }
+        if (generation_ != generation) return;
         p += used;
         n -= used;
     }
@@ -76,12 +86,25 @@ void Tpkt_protocol::receive(Packet& piece) {
         frame_timer_.reset();
 }
 
-unsigned Tpkt_protocol::receive_idle(const unsigned char* p, unsigned) {
-    if (p[0] == 3)
-        next_state(wait_r);
-    else
-        std::clog << *this << " bad TPKT packet start." << std::endl;
-    return 1;
+// Bytes that cannot start a frame are skipped as one run, logged once when it ends.
+unsigned Tpkt_protocol::receive_idle(const unsigned char* p, unsigned n) {
+    const void* start = std::memchr(p, 3, n);
+    if (start == nullptr) {
+        skipped_ += n;
+        return n;
+    }
+    const unsigned skip = static_cast<unsigned>(static_cast<const unsigned char*>(start) - p);
+    skipped_ += skip;
+    EndSkippedRun();
+    next_state(wait_r);
+    return skip + 1;
+}
+
+void Tpkt_protocol::EndSkippedRun() {
+    if (skipped_ == 0) return;
+    std::clog << *this << " bad TPKT packet start. " << skipped_ << (skipped_ == 1 ? " byte" : " bytes")
+              << " skipped." << std::endl;
+    skipped_ = 0;
 }
 
 unsigned Tpkt_protocol::receive_wait_r(const unsigned char* p, unsigned) {
@@ -146,6 +169,8 @@ void Tpkt_protocol::deliver() {
 }
 
 void Tpkt_protocol::reset() {
+    EndSkippedRun();
+    ++generation_;
     frame_timer_.reset();
     body_.clear();
     remaining_ = 0;

@@ -27,6 +27,7 @@ public:
     // log line rather than sent with a wrapped length.
     void message(Packet& p) override;
     void receive(Packet& piece) override;
+    void on_deactivate(Protocol_status status) override;
 
     void reset();
     void next_state(State s) { state_ = s; }
@@ -44,10 +45,13 @@ private:
     unsigned receive_body(const unsigned char* p, unsigned n);
     unsigned receive_ignore(const unsigned char* p, unsigned n);
     void deliver();
+    void EndSkippedRun();
 
     Protocol_name_str protocol_name_;
     Timer frame_timer_;
     State state_ = idle;
     uint32_t remaining_ = 0;
     Packet body_;
+    unsigned generation_ = 0;  // counts resets
+    uint64_t skipped_ = 0;     // bytes of the current run that could not start a frame
 };

@@ -67,7 +67,6 @@ void MonitoringCtl::OnConnect() {
 void MonitoringCtl::OnDisconnect() {
     // What the last controller reported about itself no longer holds.
     reportedController_ = -1;
-    status_.erase(4);
     CheckController();
 }
 
@@ -83,21 +82,19 @@ void MonitoringCtl::OnSnmpAgentConnect(const std::string&) {
     if (!trapReceivers_.empty()) agents_.SendTrapsink(trapReceivers_);
     agents_.Send(SnmpAgentCtrl::powerStatus, Number(power_));
     agents_.Send(SnmpAgentCtrl::controllerStatus, Number(controllerStatus_));
-    for (const auto& [alternative, params] : status_) {
-        if (alternative == 0 && params.get_board().boardStatus_isSelected())
-            SendBoardStatus(params.get_board().get_boardStatus());
-        if (alternative == 3 && params.get_emPhone().phoneStatus_isSelected())
-            SendPhoneStatus(params.get_emPhone().get_phoneStatus());
-    }
+    for (const auto& [position, board] : boards_) SendBoardStatus(board);
+    for (const auto& [id, phone] : phones_) SendPhoneStatus(phone);
     SendCounters();
 }
 
 void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
-    status_[params.currentSelection()] = params;
     switch (params.currentSelection()) {
         case 0:
-            if (params.get_board().boardStatus_isSelected())
-                SendBoardStatus(params.get_board().get_boardStatus());
+            if (params.get_board().boardStatus_isSelected()) {
+                const LGCP::BoardStatusParams& board = params.get_board().get_boardStatus();
+                StoreStatus(boards_, board.get_position().getValue(), board, "board");
+                SendBoardStatus(board);
+            }
             break;
         case 1:
             trapReceivers_.clear();
@@ -126,8 +123,11 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
             break;
         }
         case 3:
-            if (params.get_emPhone().phoneStatus_isSelected())
-                SendPhoneStatus(params.get_emPhone().get_phoneStatus());
+            if (params.get_emPhone().phoneStatus_isSelected()) {
+                const LGCP::EmPhoneStatusParams& phone = params.get_emPhone().get_phoneStatus();
+                StoreStatus(phones_, phone.get_id().getValue(), phone, "phone");
+                SendPhoneStatus(phone);
+            }
             break;
         case 4:
             reportedController_ = static_cast<int>(params.get_controller().get_status().asInt());
@@ -173,6 +173,19 @@ void MonitoringCtl::StoreBoardCount(int ownerId, int cnt) {
     } else {
         std::cerr << "monitoring: counter of extension board " << ownerId << " ignored: more than "
                   << kMaxExtBoards << " boards." << std::endl;
+    }
+}
+
+template <class Params>
+void MonitoringCtl::StoreStatus(std::map<int, Params>& rows, int key, const Params& params, const char* what) {
+    auto it = rows.find(key);
+    if (it != rows.end()) {
+        it->second = params;
+    } else if (rows.size() < kMaxStatusRows) {
+        rows.emplace(key, params);
+    } else {
+        std::cerr << "monitoring: status of " << what << " " << key << " not kept: more than "
+                  << kMaxStatusRows << "." << std::endl;
     }
 }
 

@@ -44,12 +44,16 @@ public:
 
     // Extension boards whose counters are kept; the ids come from the controller.
     static constexpr size_t kMaxExtBoards = 256;
+    // Board positions and phones whose status is kept for the agents that connect later.
+    static constexpr size_t kMaxStatusRows = 256;
 
 private:
     void SendBoardStatus(const LGCP::BoardStatusParams& board);
     void SendPhoneStatus(const LGCP::EmPhoneStatusParams& phone);
     void SendCounters();
     void StoreBoardCount(int ownerId, int cnt);
+    template <class Params>
+    void StoreStatus(std::map<int, Params>& rows, int key, const Params& params, const char* what);
 
     SnmpAgentCtrl agents_;
     static PowerSource powerSource_;
@@ -63,6 +67,8 @@ private:
     int controllerCount_ = 0;
     int serverCount_ = 0;
     std::map<int, int> boardCounts_;
-    // The last display record of each alternative.
-    std::map<int, LGCP::DisplayParams> status_;
+    // The last status the controller displayed for each board position and phone,
+    // all of which a connecting agent receives.
+    std::map<int, LGCP::BoardStatusParams> boards_;
+    std::map<int, LGCP::EmPhoneStatusParams> phones_;
 };

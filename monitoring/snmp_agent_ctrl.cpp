@@ -101,8 +101,12 @@ void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
     // lengths and padding.
     const size_t bytes = 32 + std::char_traits<char>::length(row.section) +
                          std::char_traits<char>::length(row.name) + value.size();
+    // One command per agent kind that takes the item and is there to receive it; a
+    // replay's commands are for the connecting agent alone.
+    SnmpAgentInstance* target = ReplayTarget();
+    const unsigned kinds = row.kinds & (target != nullptr ? static_cast<unsigned>(target->type()) : Kinds());
     for (unsigned kind = 1; kind <= SnmpAgentInstance::lemzgw_mb; kind <<= 1) {
-        if ((row.kinds & kind) == 0) continue;
+        if ((kinds & kind) == 0) continue;
         MON::SnmpSetCommand command;
         command.set_uniq(NextUniq());
         MON::IniName& id = command.set_id().select_name();
@@ -110,7 +114,7 @@ void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
         id.set_name(row.name);
         id.set_index(index);
         command.set_value(value);
-        std::list<Batch>& batches = pending_[kind];
+        std::list<Batch>& batches = pending_[Destination(target, kind)];
         if (batches.empty() || batches.back().count == kMaxBatchCommands ||
             (batches.back().count > 0 && batches.back().bytes + bytes > kMaxBatchBytes))
             batches.emplace_back();
@@ -119,16 +123,34 @@ void SnmpAgentCtrl::Send(ItemType item, int index, const std::string& value) {
         ++batch.count;
         batch.bytes += bytes;
     }
-    dpc_.Activate();
+    if (kinds != 0) dpc_.Activate();
+}
+
+SnmpAgentInstance* SnmpAgentCtrl::ReplayTarget() const {
+    SnmpAgentInstance* connecting = SnmpAgentInstance::connecting();
+    for (const auto& agent : agents_)
+        if (agent.get() == connecting) return connecting;
+    return nullptr;
+}
+
+unsigned SnmpAgentCtrl::Kinds() const {
+    unsigned kinds = 0;
+    for (const auto& agent : agents_) kinds |= static_cast<unsigned>(agent->type());
+    return kinds;
 }
 
 void SnmpAgentCtrl::OnDpcSend() {
     dpc_.Deactivate();
-    std::map<unsigned, std::list<Batch>> pending;
+    std::map<Destination, std::list<Batch>> pending;
     pending.swap(pending_);
-    for (auto& [kind, batches] : pending) {
-        for (const Batch& batch : batches)
-            SendAll(MON::Command(MON::Command::snmp_set::id, batch.commands), kind);
+    for (auto& [destination, batches] : pending) {
+        for (const Batch& batch : batches) {
+            const MON::Command command(MON::Command::snmp_set::id, batch.commands);
+            if (destination.first != nullptr)
+                destination.first->Command(command);
+            else
+                SendAll(command, destination.second);
+        }
     }
 }
 
@@ -146,7 +168,11 @@ void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& receivers) {
         sink.omit_port();
         sinks.ref_trapsinks().push_back(sink);
     }
-    SendAll(MON::Command(MON::Command::snmp_trapsink_set::id, sinks), kAllKinds);
+    const MON::Command command(MON::Command::snmp_trapsink_set::id, sinks);
+    if (SnmpAgentInstance* target = ReplayTarget())
+        target->Command(command);
+    else
+        SendAll(command, kAllKinds);
 }
 
 void SnmpAgentCtrl::SendAll(const MON::Command& command, unsigned kinds) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/ini_file.h"
@@ -98,11 +99,18 @@ private:
         size_t bytes = 0;
     };
 
+    // Where a batch goes: every agent of one kind, or one agent alone (its replay).
+    using Destination = std::pair<SnmpAgentInstance*, unsigned>;
+
     void SendAll(const MON::Command& command, unsigned kinds);
     int NextUniq();
+    // The agent a replay is for when one of ours is connecting, else null.
+    SnmpAgentInstance* ReplayTarget() const;
+    // The agent kinds that are configured.
+    unsigned Kinds() const;
 
     std::vector<std::unique_ptr<SnmpAgentInstance>> agents_;
-    std::map<unsigned, std::list<Batch>> pending_;
+    std::map<Destination, std::list<Batch>> pending_;
     int uniq_ = 0;
     Dpc dpc_;
 };

@@ -10,6 +10,8 @@
 const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> SnmpAgentInstance::monitoringAddressTypes[] =
     {{"lemzgw", lemzgw}, {"lemzgw.mb", lemzgw_mb}, {"vaku", vaku}, {nullptr, lemzgw}};
 
+SnmpAgentInstance* SnmpAgentInstance::connecting_ = nullptr;
+
 SnmpAgentInstance::SnmpAgentInstance(MonitoringAddressType type, const std::string& name,
                                      const std::string& address)
     : type_(type), name_(name), link_(std::make_unique<Control::ConnectorNet>(address)) {
@@ -26,7 +28,11 @@ SnmpAgentInstance::~SnmpAgentInstance() {
 void SnmpAgentInstance::OnConnect() {
     lastReceive_ = Mux::milliseconds();
     pingTimer_.set(kPingPeriod, &SnmpAgentInstance::OnPingTimer, this);
-    if (notify_ != nullptr) notify_->OnSnmpAgentConnect(name_);
+    if (notify_ == nullptr) return;
+    SnmpAgentInstance* outer = connecting_;
+    connecting_ = this;
+    notify_->OnSnmpAgentConnect(name_);
+    connecting_ = outer;
 }
 
 void SnmpAgentInstance::OnDisconnect() {

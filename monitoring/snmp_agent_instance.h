@@ -47,6 +47,10 @@ public:
     void Command(const MON::Command& command);
     void OnPingTimer(Timer*);
 
+    // The agent whose connect notice is being delivered, null otherwise: what is sent
+    // during the notice is that agent's replay of the monitoring state.
+    static SnmpAgentInstance* connecting() { return connecting_; }
+
     MonitoringAddressType type() const { return type_; }
     const std::string& name() const { return name_; }
     bool IsConnected() const { return link_->IsConnected(); }
@@ -60,4 +64,5 @@ private:
     ISnmpAgentNotify* notify_ = nullptr;
     Timer pingTimer_;
     std::uint32_t lastReceive_ = 0;
+    static SnmpAgentInstance* connecting_;
 };

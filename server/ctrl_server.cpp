@@ -12,6 +12,10 @@ CtrlSrv::Server ctrlServer;
 
 namespace CtrlSrv {
 
+namespace {
+constexpr unsigned kLoggedOctets = 64;
+}  // namespace
+
 Server::~Server() {
     // At exit the services may already be gone: release the connection without
     // telling them (main has normally done this already through Deactivate).
@@ -66,7 +70,11 @@ void Server::OnMessage(const char* data, int length) {
         OnMessage(message);
     } else {
         std::cerr << ext::header(this) << "receive fail: decode error!" << std::endl;
-        std::cerr << " msg: " << ext::hex(data, length < 0 ? 0u : static_cast<unsigned>(length)) << std::endl;
+        // Enough octets to recognise the message; a whole body would flood the log.
+        const unsigned size = length < 0 ? 0u : static_cast<unsigned>(length);
+        std::cerr << " msg: " << ext::hex(data, size < kLoggedOctets ? size : kLoggedOctets);
+        if (size > kLoggedOctets) std::cerr << "... (" << size << " octets)";
+        std::cerr << std::endl;
         const ASN1::DecodeFailure& failure = env.get_decodeFailure();
         if (failure.failed()) {
             std::clog << ext::header(this) << "decode stopped at " << failure.path << ", octet "

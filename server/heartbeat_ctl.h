@@ -1,5 +1,5 @@
-// Drops a controller that stops sending commands: every command re-arms a 120 s
-// timer, and its expiry makes the control server close the connection. Answers ping.
+// Drops a controller that stops sending commands: the connect and every command arm a
+// 120 s timer, and its expiry makes the control server close the connection. Answers ping.
 #pragma once
 
 #include <iosfwd>
@@ -15,7 +15,8 @@ public:
     // The daemon uses instance(); tests bind their own to their own server.
     HeartBeatCtl() = default;
 
-    void OnConnect() override {}
+    // From the connect on: a client that never sends must not hold the only connection.
+    void OnConnect() override { ResetTimeOut(); }
     void OnDisconnect() override { timer.reset(); }
     bool OnCommand(const LGCP::Command& command) override;
 

@@ -209,6 +209,8 @@ bool BERDecoder::do_visit(GeneralizedTime& value) {
     unsigned length;
     if (!decodeContentsHeader(value, length)) return false;
     const std::string text(position_, length);
+    // The text is read up to its first NUL: a NUL inside would give a shorter time.
+    if (text.find('\0') != std::string::npos) return fail("NUL octet in GeneralizedTime");
     position_ += length;
     value.set(text.c_str());
     return true;

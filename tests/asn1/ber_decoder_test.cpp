@@ -63,6 +63,17 @@ TEST(BerDecoder, Strings) {
     EXPECT_EQ(static_cast<std::wstring&>(bmp), std::wstring(L"\u0141A"));
 }
 
+TEST(BerDecoder, GeneralizedTimeWithANulOctetIsRefused) {
+    GeneralizedTime time;
+    std::vector<unsigned char> bytes = {0x18, 0x0F};
+    for (char c : std::string("20240229130509Z")) bytes.push_back(static_cast<unsigned char>(c));
+    ASSERT_TRUE(Decode(bytes, time));
+    EXPECT_EQ(time.get(), "20240229130509Z");
+    bytes[2 + 14] = 0;  // "20240229130509" NUL: the same time without its Z
+    GeneralizedTime cut;
+    EXPECT_FALSE(Decode(bytes, cut));
+}
+
 TEST(BerDecoder, LengthsBeyondTheInputAreRefusedBeforeAllocating) {
     OCTET_STRING octets;
     DecodeFailure failure;

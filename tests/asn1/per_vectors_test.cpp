@@ -802,6 +802,11 @@ TEST(PerMalformedTest, GeneralizedTimeShorterThanItsLength) {
     ASSERT_TRUE(Encode(time, out));
     EXPECT_EQ(out, full);
 
+    Bytes nul = full;
+    nul[1 + 14] = 0;  // "20240229130509" NUL would read as a local time
+    GeneralizedTime cut;
+    EXPECT_FALSE(Decode(nul, cut));
+
     Bytes huge = B({0x13});
     for (char c : std::string("20240229130509.9e99")) huge.push_back(c);
     GeneralizedTime odd;

@@ -237,6 +237,28 @@ TEST_F(SysLogTest, FailedStreamSendReconnectsAndRetriesOnce) {
     EXPECT_EQ(rx.ReceiveBytes(Record(29, "two").size()), Record(29, "two"));
 }
 
+TEST_F(SysLogTest, StalledReaderCostsRecordsNotTheCaller) {
+    SysLogReceiver rx;  // never reads until the end
+    SysLogManager m(rx.path());
+    m.openlog(kIdent.c_str(), LOG_NDELAY, 0);
+    const int sent = 3000;
+    for (int i = 0; i < sent; ++i) {
+        m.syslog(LOG_DAEMON | LOG_NOTICE, "line %d", i);
+        m.sendmsg();  // would block once the reader's queue is full
+    }
+    int arrived = 0;
+    while (!rx.Receive(50).empty()) ++arrived;
+    ASSERT_GT(arrived, 0);
+    ASSERT_LT(arrived, sent);
+    m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "after");
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(rx.Receive(), Record(LOG_USER | LOG_WARNING, std::to_string(sent - arrived) + " log records dropped") +
+                                Record(29, "after"));
+    m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "later");
+    m.sendmsg();
+    EXPECT_EQ(rx.Receive(), Record(29, "later"));  // the count was told once
+}
+
 TEST_F(SysLogTest, NoReceiverLosesRecordsQuietly) {
     SysLogReceiver rx;
     std::string path = rx.path() + ".absent";

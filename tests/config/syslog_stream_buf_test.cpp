@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "core/clock.h"
+#include "core/multiplexer.h"
+#include "core/timer.h"
 
 namespace {
 
@@ -57,6 +63,22 @@ TEST(SysLogStreamBuf, SetbufSyncsAndUsesTheNewRoom) {
     os << "abcdefg" << std::flush;
     os << "\n" << std::flush;
     EXPECT_EQ(buf.records, (Records{"pending", "abc", "def", "g"}));
+}
+
+TEST(SysLogStreamBuf, LoopRuntimeErrorBlockIsOneRecordPerLine) {
+    Mux::ManualClock clock(1000000);
+    struct Idle {
+        void On() {}
+    } idle;
+    Timer far;
+    far.set(8000000, &Idle::On, &idle);
+    CaptureBuf buf(0, 3);
+    std::streambuf* saved = std::cerr.rdbuf(&buf);  // the error stream stays unit-buffered
+    multiplexer.timers_schedule();
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ(buf.records, (Records{"******** RUNTIME ERROR CONDITION *************"
+                                    "Multiplexer::timers_schedule() invalid wait time detected!",
+                                    "now = 1000000", "first = 9000000", "count = 1"}));
 }
 
 }  // namespace

@@ -84,6 +84,27 @@ TEST_F(TpktTracer, AcceptsAnyNumberOfClientsAndLogsEach) {
     EXPECT_TRUE(errors.lines().empty());
 }
 
+TEST(TpktTracerLimit, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture log(std::clog);
+    LineCapture errors(std::cerr);
+    TPKTTracer tracer;
+    tracer.bind_address("127.0.0.1");
+    ASSERT_TRUE(tracer.Listen(0));
+    Runner run;
+    Client c = Client::Tcp(tracer.local_port());
+    const uint32_t served = multiplexer.event_measure().counter();
+    {
+        NoFreeDescriptor limit;
+        run.for_ms(1500);  // real time: a spinning loop would serve the listener without end
+    }
+    EXPECT_LT(multiplexer.event_measure().counter() - served, 10u);
+    EXPECT_EQ(std::vector<std::string>{std::string("TPKTTracer: can't accept connection: ") +
+                                       std::strerror(EMFILE) + " waiting..."},
+              errors.texts());
+    ASSERT_TRUE(run.until([&] { return tracer.connection_count() == 1; }));
+}
+
 TEST_F(TpktTracer, ListenFailsOnAPortInUseOrABadAddress) {
     TPKTTracer second;
     second.bind_address("127.0.0.1");

@@ -56,6 +56,31 @@ TEST(AcceptorNet, NoSocketIsLoggedWithItsOwnReasonAndFailsTheActivation) {
     EXPECT_EQ(Control::State::Idle, acceptor.GetState());
 }
 
+TEST(AcceptorNet, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    RecordingNotify owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Runner run;
+    Client c = Client::Tcp(acceptor.local_port());
+    const uint32_t served = multiplexer.event_measure().counter();
+    {
+        NoFreeDescriptor limit;
+        run.for_ms(1500);  // real time: a spinning loop would serve the listener without end
+    }
+    EXPECT_LT(multiplexer.event_measure().counter() - served, 10u);
+    EXPECT_EQ(std::vector<std::string>{std::string("can't accept connection: ") + std::strerror(EMFILE) +
+                                       " waiting..."},
+              errors.texts());
+    EXPECT_EQ(0, owner.connects);
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));  // served once descriptors are free
+    acceptor.Deactivate();
+}
+
 TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {
     LineCapture errors(std::cerr);
     RecordingNotify owner;

@@ -135,4 +135,60 @@ TEST(ConnectorNet, DeactivateWhileALossIsPendingEndsItForGood) {
     acceptor.Deactivate();
 }
 
+TEST(ConnectorNet, UnparsableHostFailsTheAttemptWithALine) {
+    DrivenClock driven;
+    LineCapture notices(std::cout);
+    LineCapture errors(std::cerr);
+    LineCapture logs(std::clog);
+    // Something listens on this machine, where 0.0.0.0 leads.
+    RecordingNotify server_owner, client_owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.Bind(&server_owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Control::ConnectorNet connector("not-an-address", acceptor.local_port());
+    connector.Bind(&client_owner);
+    Runner run;
+    ASSERT_TRUE(connector.Activate());
+    run.for_ms(3500);
+    EXPECT_EQ(0, client_owner.connects);
+    EXPECT_EQ(0, server_owner.connects);
+    EXPECT_EQ(Control::State::Connecting, connector.GetState());
+    EXPECT_TRUE(connector.retry_pending());
+    ASSERT_GE(errors.lines().size(), 3u);  // one per attempt, the quick retries going on
+    EXPECT_EQ("can't connect to not-an-address:" + std::to_string(acceptor.local_port()) + " : bad address",
+              errors.lines()[0].text);
+    connector.Deactivate();
+    // The configuration's form, address and port in one text.
+    errors.clear();
+    Control::ConnectorNet configured("not-an-address:7001");
+    ASSERT_TRUE(configured.Activate());
+    ASSERT_EQ(1u, errors.lines().size());
+    EXPECT_EQ("can't connect to not-an-address:7001 : bad address", errors.lines()[0].text);
+    configured.Deactivate();
+    acceptor.Deactivate();
+}
+
+TEST(ConnectorNet, DisconnectWithoutAConnectionDoesNothing) {
+    DrivenClock driven;
+    LineCapture errors(std::cerr);
+    RecordingNotify owner;
+    Control::ConnectorNet connector("127.0.0.1", ClosedPort());
+    connector.Bind(&owner);
+    Runner run;
+    connector.Disconnect();  // idle
+    run.for_ms(100);
+    EXPECT_EQ(Control::State::Idle, connector.GetState());
+    EXPECT_FALSE(connector.retry_pending());
+    ASSERT_TRUE(connector.Activate());
+    run.for_ms(100);  // connecting: the first attempt failed, a quick retry waits
+    const size_t lines = errors.lines().size();
+    connector.Disconnect();
+    run.for_ms(500);
+    EXPECT_EQ(Control::State::Connecting, connector.GetState());
+    EXPECT_EQ(lines, errors.lines().size());
+    EXPECT_EQ(0, owner.disconnects);
+    EXPECT_EQ(6, connector.quick_retries());
+    connector.Deactivate();
+}
+
 }  // namespace

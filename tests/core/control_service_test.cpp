@@ -197,10 +197,21 @@ TEST_F(ServiceTest, ResynchronisesAfterBadStartReservedAndLength) {
     c.send(Bytes({0x01, 0x02, 3, 7, 3, 0, 0, 2}) + Frame("ok"));
     ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 1; }));
     EXPECT_EQ("ok", owner.bodies[0]);
-    const std::vector<std::string> expected = {"(no name) bad TPKT packet start.",
-                                               "(no name) bad TPKT packet start.",
+    const std::vector<std::string> expected = {"(no name) bad TPKT packet start. 2 bytes skipped.",
                                                "(no name) bad TPKT reserved.", "TPKT too small 2"};
     EXPECT_EQ(expected, log.own_texts());
+}
+
+TEST_F(ServiceTest, RunOfBadBytesIsOneLineWithItsCount) {
+    Client c = Connect();
+    log.clear();
+    c.send(std::string(1 << 20, '\0') + Frame("ok") + "\x01");
+    ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 1; }));
+    EXPECT_EQ((std::vector<std::string>{"(no name) bad TPKT packet start. 1048576 bytes skipped."}),
+              log.own_texts());
+    c.close();  // the run still open ends with the connection
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    EXPECT_EQ(1u, log.count("(no name) bad TPKT packet start. 1 byte skipped."));
 }
 
 TEST_F(ServiceTest, PeerCloseIsReportedOnceFromADeferredCall) {
@@ -227,6 +238,18 @@ TEST_F(ServiceTest, DisconnectFromOnMessageDropsLaterFramesAndClosesTheTcpConnec
     EXPECT_FALSE(service.check_descriptor_open());
     run.for_ms(50);
     EXPECT_EQ(1, owner.disconnects);
+}
+
+TEST_F(ServiceTest, DisconnectFromOnMessageStopsTheRestOfTheRead) {
+    Client c = Connect();
+    const unsigned free_blocks = Packet_pool::available();
+    const unsigned timers = multiplexer.timer_count();
+    owner.on_message = [&](const char*, int) { service.Disconnect(); };
+    // The rest of the read starts a frame that would wait for its body.
+    c.send(Frame("a") + Bytes({3, 0, 0, 16}) + "ab");
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    EXPECT_EQ(free_blocks, Packet_pool::available());
+    EXPECT_EQ(timers, multiplexer.timer_count());  // no frame timer left running
 }
 
 TEST_F(ServiceTest, LossInsideSendReturnsNormallyAndIsReportedFromTheDeferredCall) {

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/time.h>
+
 #include "core/errno_text.h"
 #include "tests/core/control_service_test.h"
 #include "tests/core/multiplexer_test.h"
@@ -77,6 +79,22 @@ TEST_F(StrmTest, ReadsPiecesAndWritesPackets) {
     EXPECT_EQ("xyz", std::string(buffer, 3));
 }
 
+TEST_F(StrmTest, StatusDumpShowsTheReadMeasureOfTheSocket) {
+    for (const char* piece : {"ab", "c"}) {
+        ASSERT_EQ(static_cast<ssize_t>(std::strlen(piece)), ::write(pair.fd[1], piece, std::strlen(piece)));
+        const size_t want = owner.received.size() + std::strlen(piece);
+        ASSERT_TRUE(run.until([&] { return owner.received.size() == want; }));
+    }
+    std::ostringstream os;
+    multiplexer.dump(os);
+    std::istringstream text(os.str());
+    std::string row;
+    for (std::string line; std::getline(text, line);)
+        if (line.find("StrmProtocol::on_event") != std::string::npos) row = line;
+    EXPECT_NE(std::string::npos, row.find(" counter=2 ")) << os.str();
+    EXPECT_EQ(2u, owner.strm->get_read_measure().counter());
+}
+
 TEST_F(StrmTest, PeerCloseReportsAReadErrorAndReleasesTheDescriptor) {
     // The peer's end of stream without a hang-up: one read of 0 bytes.
     ::shutdown(pair.fd[1], SHUT_WR);
@@ -130,6 +148,33 @@ TEST_F(StrmTest, FullSendBufferTimesOutAfterOneSecondInAll) {
     ASSERT_EQ(1u, errors.lines().size());
     EXPECT_EQ(0u, errors.lines()[0].text.rfind("SockStream[test]: write timeout, sendbuf=", 0));
     EXPECT_FALSE(owner.strm->opened());
+}
+
+// The wall clock as the system gives it, stepped five seconds further back at every read.
+int ClockSteppingBack(Mux::timeval& tv) {
+    static int32_t steps = 0;
+    ::timeval now;
+    ::gettimeofday(&now, nullptr);
+    tv.tv_sec = static_cast<int32_t>(now.tv_sec) - 5 * ++steps;
+    tv.tv_usec = static_cast<int32_t>(now.tv_usec);
+    return 0;
+}
+
+TEST_F(StrmTest, WriteBoundHoldsWhenTheClockStepsBack) {
+    LineCapture errors(std::cerr);
+    const int small = 4096;
+    ::setsockopt(pair.fd[1], SOL_SOCKET, SO_RCVBUF, &small, sizeof(small));
+    Mux::ClockSource previous = Mux::set_clock_source(ClockSteppingBack);
+    auto spent = std::chrono::steady_clock::duration::zero();
+    for (int i = 0; i < 64 && owner.losses == 0; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        owner.send(std::string(60000, 'w'));
+        spent = std::chrono::steady_clock::now() - start;
+    }
+    Mux::set_clock_source(previous);
+    EXPECT_EQ("write timeout", owner.status);
+    EXPECT_GE(spent, std::chrono::milliseconds(1000));
+    EXPECT_LT(spent, std::chrono::milliseconds(1500));
 }
 
 TEST_F(StrmTest, DeactivationReleasesTheSocketAndReportsSuccess) {

@@ -1,6 +1,8 @@
 #include "core/timer.h"
 
+#include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,21 @@ TEST_F(LoopTest, EqualExpiriesFireInArmingOrder) {
     t[3].set(50, &Recorder::Last, &r);
     run();
     EXPECT_EQ((std::vector<std::string>{"C", "A", "B", "last"}), r.order);
+}
+
+TEST_F(LoopTest, RebaseOfFarTimersKeepsTheirExpiryOrder) {
+    Recorder r;
+    Timer z, x, y, w, last;
+    z.set(9000000, &Recorder::D, &r);
+    x.set(8000000, &Recorder::C, &r);
+    y.set(7500000, &Recorder::A, &r);
+    w.set(7600000, &Recorder::B, &r);
+    last.set(9000001, &Recorder::Last, &r);
+    std::ostringstream err;
+    std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());  // the rebase's error block
+    run();
+    std::cerr.rdbuf(saved);
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "C", "D", "last"}), r.order);
 }
 
 TEST_F(LoopTest, ArmingAgainReplacesThePendingEntry) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <string>
@@ -152,8 +153,8 @@ TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {
         EXPECT_EQ(static_cast<const std::string&>(id.get_name()), names[i]);
         EXPECT_EQ(id.get_index().getValue(), 2);
         EXPECT_EQ(static_cast<const std::string&>(commands[i].get_value()), values[i]);
-        // One running number per value and per agent kind: three kinds take every item.
-        EXPECT_EQ(commands[i].get_uniq().getValue(), uniq + 3 * static_cast<int>(i));
+        // One running number per value and per agent kind that is there: one here.
+        EXPECT_EQ(commands[i].get_uniq().getValue(), uniq + static_cast<int>(i));
     }
 
     // Stored only: nothing more goes out.
@@ -248,17 +249,81 @@ TEST_F(MonitoringTest, RunningNumberWrapsToOneAfterTheLargestInt) {
     ASSERT_TRUE(runner.until([this] { return !agent.Messages().empty(); }, 1000));
     size_t before = agent.Messages().size();
     const int last = std::numeric_limits<int>::max();
-    // Every item goes to the three agent kinds: this agent's kind takes the first number.
-    ctl.agents().set_uniq(last - 3);
+    // Only this agent's kind is there: one number per value.
+    ctl.agents().set_uniq(last - 1);
     ctl.agents().Send(SnmpAgentCtrl::powerStatus, "1");
     ctl.agents().Send(SnmpAgentCtrl::powerStatus, "2");
-    EXPECT_EQ(ctl.agents().uniq(), 3);
+    EXPECT_EQ(ctl.agents().uniq(), 1);
     ASSERT_TRUE(runner.until([&] { return agent.Frames().size() == before + 1; }, 1000));
     auto messages = agent.Messages();
     const auto& commands = messages[before].get_pdu().get_command().get_snmp_set().get_commands();
     ASSERT_EQ(commands.size(), 2u);
-    EXPECT_EQ(commands[0].get_uniq().getValue(), last - 2);
+    EXPECT_EQ(commands[0].get_uniq().getValue(), last);
     EXPECT_EQ(commands[1].get_uniq().getValue(), 1);
+}
+
+// The set commands of the snmp-set messages received, as "name/index=value".
+std::vector<std::string> SetValues(FakeAgent& agent, std::vector<int>* uniqs = nullptr) {
+    std::vector<std::string> out;
+    for (const auto& m : agent.Messages()) {
+        const MON::Command& c = m.get_pdu().get_command();
+        if (!c.snmp_set_isSelected()) continue;
+        for (const auto& command : c.get_snmp_set().get_commands()) {
+            const MON::IniName& id = command.get_id().get_name();
+            out.push_back(static_cast<const std::string&>(id.get_name()) + "/" +
+                          std::to_string(id.get_index().getValue()) + "=" +
+                          static_cast<const std::string&>(command.get_value()));
+            if (uniqs != nullptr) uniqs->push_back(command.get_uniq().getValue());
+        }
+    }
+    return out;
+}
+
+TEST_F(MonitoringTest, AgentThatConnectsLaterGetsEveryBoardAndPhoneAndOnlyItGetsThem) {
+    fake::server.Begin(-1, 1);
+    for (int position : {1, 2}) {
+        LGCP::Command board;
+        LGCP::BoardStatusParams& status = board.select_display().select_board().select_boardStatus();
+        status.set_position(position);
+        status.set_version(std::vector<char>{'v', static_cast<char>('0' + position)});
+        status.set_status(LGCP::ExtBoardStatus::ready);
+        status.set_type(LGCP::ExtBoardType::fxs);
+        EXPECT_TRUE(ctl.OnCommand(board));
+    }
+    for (int id : {5, 6}) {
+        LGCP::Command phone;
+        LGCP::EmPhoneStatusParams& status = phone.select_display().select_emPhone().select_phoneStatus();
+        status.set_id(id);
+        status.set_panelSV(std::vector<char>{'p'});
+        status.set_ctrlSV(std::vector<char>{'c'});
+        status.set_fpgaSV(std::vector<char>{'f'});
+        status.set_status(LGCP::EmPhoneStatus::ready);
+        status.set_powerStatus(LGCP::POWERStatus::both);
+        status.set_mode(LGCP::EmPhoneMode::active);
+        status.set_hookStatus(LGCP::EmPhoneConnectionStatus::connected);
+        status.set_baseStatus(LGCP::EmPhoneConnectionStatus::connected);
+        EXPECT_TRUE(ctl.OnCommand(phone));
+    }
+    fake::server.End();
+    runner.for_ms(100);
+    const size_t firstHad = SetValues(agent).size();
+
+    FakeAgent late;
+    auto instance = std::make_unique<SnmpAgentInstance>(SnmpAgentInstance::vaku, "vaku", late.address());
+    SnmpAgentInstance* lateLink = instance.get();
+    instance->Bind(&ctl);
+    ctl.agents().Add(std::move(instance));
+    ASSERT_TRUE(runner.until([&] { return late.Accept() && lateLink->IsConnected(); }));
+    runner.for_ms(100);
+
+    std::vector<int> uniqs;
+    const std::vector<std::string> values = SetValues(late, &uniqs);
+    for (const char* expected :
+         {"extBoardSoftVer/1=v1", "extBoardSoftVer/2=v2", "emPhoneStatus/5=2", "emPhoneStatus/6=2"})
+        EXPECT_EQ(1, std::count(values.begin(), values.end(), expected)) << expected;
+    // One running number per value: this agent is the only one that receives them.
+    for (size_t i = 1; i < uniqs.size(); ++i) EXPECT_EQ(uniqs[i - 1] + 1, uniqs[i]);
+    EXPECT_EQ(firstHad, SetValues(agent).size());  // the replay is not the first agent's
 }
 
 LGCP::POWERStatus::NamedNumber Both() {

@@ -218,6 +218,11 @@ TEST_F(CtrlServerTest, UndecodableFrameIsLoggedAndNotAnswered) {
         EXPECT_TRUE(out.empty());
         EXPECT_EQ(1u, err.count("ctrl [10.1.2.3:4000]: receive fail: decode error!\n"));
         EXPECT_EQ(1u, err.count(" msg: FF \n"));
+        // A long body is cut after 64 octets and its length told.
+        SendBytes(std::string(2 * 65531, 'F'));
+        std::string cut = " msg: ";
+        for (int i = 0; i < 64; ++i) cut += "FF ";
+        EXPECT_EQ(1u, err.count(cut + "... (65531 octets)\n"));
     }
     EXPECT_EQ(-1, server.GetSlot());
     // The seq of the last decoded command is kept.
