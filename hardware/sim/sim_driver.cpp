@@ -2,6 +2,7 @@
 
 #include "hardware/driver.h"
 #include "hardware/sim/board.h"
+#include "hardware/sim/dtmf_device.h"
 #include "hardware/sim/hal_device.h"
 
 namespace Sim {
@@ -11,6 +12,7 @@ namespace {
 // The board's devices that are modelled; any other path is missing.
 Board& Assemble(Board& board) {
     board.Add(std::make_unique<HalDevice>());
+    board.Add(std::make_unique<DtmfDevice>());
     return board;
 }
 
