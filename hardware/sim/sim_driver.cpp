@@ -2,6 +2,7 @@
 
 #include "hardware/driver.h"
 #include "hardware/sim/board.h"
+#include "hardware/sim/dsp_device.h"
 #include "hardware/sim/dtmf_device.h"
 #include "hardware/sim/hal_device.h"
 
@@ -13,6 +14,7 @@ namespace {
 Board& Assemble(Board& board) {
     board.Add(std::make_unique<HalDevice>());
     board.Add(std::make_unique<DtmfDevice>());
+    board.Add(std::make_unique<DspDevice>());
     return board;
 }
 
