@@ -10,6 +10,8 @@ namespace Hardware {
 // flows to the driver). Fields are in the board's byte order.
 namespace Dsproc {
 
+inline constexpr const char* kPath = "/dev/dsp";
+
 // {u32 ts, u32 kind, 12 bytes of parameters by kind}, zero-filled.
 inline constexpr unsigned long CONFIGURE = 0x40146401;
 // {u32 ts, u32 detector id, u32 mask}

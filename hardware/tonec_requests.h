@@ -9,6 +9,8 @@ namespace Hardware {
 // Records are zero-filled, fields in the board's byte order.
 namespace Tonec {
 
+inline constexpr const char* kPath = "/dev/dtmf";
+
 // {u32 ts, u32 twist, u32 ratio, u32 silence, u32 noise}
 inline constexpr unsigned long DTMF_CONFIGURE_DETECTOR = 0x40144202;
 // {u32 ts, u32 detector id}

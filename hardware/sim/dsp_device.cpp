@@ -4,14 +4,13 @@
 #include <cerrno>
 
 #include "hardware/board_record.h"
-#include "hardware/device_names.h"
 #include "hardware/dsproc_records.h"
 
 namespace Sim {
 
 namespace Dsproc = Hardware::Dsproc;
 
-DspDevice::DspDevice() : Device(GetDSPDevName()) {}
+DspDevice::DspDevice() : Device(Dsproc::kPath) {}
 
 void DspDevice::IReset() {
     slots_.clear();

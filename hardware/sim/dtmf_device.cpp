@@ -4,14 +4,13 @@
 
 #include "core/clock.h"
 #include "hardware/board_record.h"
-#include "hardware/device_names.h"
 #include "hardware/tonec_requests.h"
 
 namespace Sim {
 
 namespace Tonec = Hardware::Tonec;
 
-DtmfDevice::DtmfDevice() : Device(GetDTMFDevName()) {}
+DtmfDevice::DtmfDevice() : Device(Tonec::kPath) {}
 
 void DtmfDevice::IReset() {
     slots_.clear();
