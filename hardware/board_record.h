@@ -48,4 +48,40 @@ private:
     std::array<unsigned char, kSize> bytes_{};
 };
 
+// A record of N bytes whose fields sit at byte offsets, 8, 16 or 32 bits
+// wide, in the board's byte order; it starts zero-filled.
+template <std::size_t N>
+class ByteRecord {
+public:
+    static constexpr std::size_t kSize = N;
+
+    ByteRecord() = default;
+    explicit ByteRecord(const unsigned char* bytes) {
+        for (std::size_t i = 0; i < N; ++i) bytes_[i] = bytes[i];
+    }
+
+    void put8(std::size_t off, std::uint8_t v) { bytes_[off] = v; }
+    void put16(std::size_t off, std::uint16_t v) {
+        bytes_[off] = static_cast<unsigned char>(v >> 8);
+        bytes_[off + 1] = static_cast<unsigned char>(v);
+    }
+    void put32(std::size_t off, std::uint32_t v) {
+        put16(off, static_cast<std::uint16_t>(v >> 16));
+        put16(off + 2, static_cast<std::uint16_t>(v));
+    }
+    std::uint8_t get8(std::size_t off) const { return bytes_[off]; }
+    std::uint16_t get16(std::size_t off) const {
+        return static_cast<std::uint16_t>(bytes_[off] << 8 | bytes_[off + 1]);
+    }
+    std::uint32_t get32(std::size_t off) const {
+        return std::uint32_t{get16(off)} << 16 | get16(off + 2);
+    }
+
+    unsigned char* data() { return bytes_.data(); }
+    const unsigned char* data() const { return bytes_.data(); }
+
+private:
+    std::array<unsigned char, N> bytes_{};
+};
+
 }  // namespace Hardware

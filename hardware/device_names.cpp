@@ -2,6 +2,9 @@
 
 #include <array>
 
+#include "hardware/dsproc_records.h"
+#include "hardware/tonec_requests.h"
+
 const char* GetVoiceDevName() {
     return "/dev/voice";
 }
@@ -9,10 +12,10 @@ const char* GetMixerDevName() {
     return "/dev/mixer";
 }
 const char* GetDTMFDevName() {
-    return "/dev/dtmf";
+    return Hardware::Tonec::kPath;
 }
 const char* GetDSPDevName() {
-    return "/dev/dsp";
+    return Hardware::Dsproc::kPath;
 }
 const char* GetRtpDevName() {
     return "/dev/rtp";

@@ -18,6 +18,10 @@ public:
     virtual int close(int fd) = 0;
     // `arg` points to the request's record, laid out as the board expects it.
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
+    // A request whose argument is a number rather than a record.
+    virtual int ioctl_value(int fd, unsigned long request, unsigned long value) {
+        return ioctl(fd, request, reinterpret_cast<void*>(value));
+    }
     virtual ssize_t read(int fd, void* buffer, std::size_t length) = 0;
     virtual ssize_t write(int fd, const void* buffer, std::size_t length) = 0;
 };

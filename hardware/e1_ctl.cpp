@@ -113,8 +113,7 @@ void E1Ctl::SetTclk(const LGCP::TrunkCfg& config) {
 
 void E1Ctl::WriteTclk() {
     if (!OpenMaintenance()) return;
-    void* mask = reinterpret_cast<void*>(static_cast<std::uintptr_t>(tclkMask));
-    if (driver().ioctl(maintenance, M::E1_SET_TCLK, mask) < 0) {
+    if (driver().ioctl_value(maintenance, M::E1_SET_TCLK, tclkMask) < 0) {
         Errno error;
         std::cerr << ext::header(this) << "fail to set TCLK [cause=" << error << "]" << std::endl;
         return;
@@ -169,8 +168,7 @@ void E1Ctl::SendCas(int path, int timeslot, int rx, int tx) {
 }
 
 int E1Ctl::CasValueRequest(unsigned long request, int value) {
-    return driver().ioctl(cas.lowlevel_fd(), request,
-                          reinterpret_cast<void*>(static_cast<std::intptr_t>(value)));
+    return driver().ioctl_value(cas.lowlevel_fd(), request, static_cast<unsigned long>(value));
 }
 
 void E1Ctl::HandleCas(const LGCP::CasCommand& command) {

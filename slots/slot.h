@@ -3,6 +3,7 @@
 // through which the slots service applies the controller's commands.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <list>
 #include <string>
@@ -12,6 +13,13 @@
 
 class Slot;
 class SlotFactory;
+struct dsproc_bss_event;
+struct dsproc_flags_event;
+struct dsproc_tone_event;
+namespace Hardware {
+struct DSProcSDEvent;
+struct DSProcVADEvent;
+}  // namespace Hardware
 
 // Where a slot's signals and its late release go (the slots service).
 class SlotHost {
@@ -86,6 +94,18 @@ public:
     void OnChangeOutputStream(Stream state, int channel);
     Stream GetInputStream() const { return input_; }
     Stream GetOutputStream() const { return output_; }
+
+    // Signals built from the detectors' events of the channel.
+    void processTonecEvent(int code, std::uint32_t timestamp);
+    void processToneFltEvent(const dsproc_tone_event* event);
+    // A played digit string has ended.
+    void processToneGenEvent();
+    void processFlagsEvent(const dsproc_flags_event* event);
+    void processVADEvent(const Hardware::DSProcVADEvent& event);
+    void processSDEvent(const Hardware::DSProcSDEvent& event);
+    void processBSSEvent(const dsproc_bss_event* event);
+    // A PD report: its value and the time-out the detector was given.
+    void processRtpEvent(int value, int timeout);
 
     void Put(std::ostream& os) const;
 

@@ -170,12 +170,6 @@ int Board::ioctl(int fd, unsigned long request, void* arg) {
 
     std::size_t size = RequestSize(request);
     auto* record = static_cast<unsigned char*>(arg);
-    if (file->device->IByValue(request)) {
-        size = 0;
-        r.in.resize(4);
-        Hardware::PutBoardWord(r.in.data(), 0,
-                               static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(arg)));
-    }
     if (size > 0) {
         if (record == nullptr) return Fail(r, EFAULT);
         r.in.assign(record, record + size);
@@ -190,6 +184,19 @@ int Board::ioctl(int fd, unsigned long request, void* arg) {
     if (result < 0) return Fail(r, -result);
     r.result = result;
     return result;
+}
+
+int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
+    std::size_t size = RequestSize(request);
+    if (size == 0) return ioctl(fd, request, reinterpret_cast<void*>(value));
+    // The value becomes the first word of the record the request's number sizes.
+    unsigned char record[64] = {};
+    if (size > sizeof record) {
+        errno = EINVAL;
+        return -1;
+    }
+    Hardware::PutBoardWord(record, 0, static_cast<std::int32_t>(value));
+    return ioctl(fd, request, record);
 }
 
 ssize_t Board::read(int fd, void* buffer, std::size_t length) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hardware/board_record.h"
 #include "hardware/driver.h"
 #include "hardware/sim/device.h"
 
@@ -70,6 +72,10 @@ public:
     int open(const char* path, int flags) override;
     int close(int fd) override;
     int ioctl(int fd, unsigned long request, void* arg) override;
+    // The device models see a number argument as a record whose first word
+    // holds it (the rest zero), or as the raw argument when the number carries
+    // no size.
+    int ioctl_value(int fd, unsigned long request, unsigned long value) override;
     ssize_t read(int fd, void* buffer, std::size_t length) override;
     ssize_t write(int fd, const void* buffer, std::size_t length) override;
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "hardware/board_record.h"
+
 namespace Sim {
 
 namespace Cas = Hardware::Cas;
@@ -25,18 +27,14 @@ void CasDevice::IRelease(OpenFile& file) {
     opens_.erase(file.inode);
 }
 
-bool CasDevice::IByValue(unsigned long request) const {
-    return request == Cas::CAS_OPEN_TRUNK || request == Cas::CAS_CLOSE_TRUNK;
-}
-
 int CasDevice::IIoctl(OpenFile&, unsigned long request, void* record, std::size_t) {
     auto* bytes = static_cast<unsigned char*>(record);
-    auto value = static_cast<int>(reinterpret_cast<std::intptr_t>(record));
+    // Trunk numbers come by value: the board hands them over as a record's first word.
     switch (request) {
         case Cas::CAS_OPEN_TRUNK:
-            return OnOpenTrunk(value);
+            return OnOpenTrunk(Hardware::GetBoardWord(bytes, 0));
         case Cas::CAS_CLOSE_TRUNK:
-            return OnCloseTrunk(value);
+            return OnCloseTrunk(Hardware::GetBoardWord(bytes, 0));
         case Cas::CAS_CONFIGURE:
             return OnConfigure(bytes);
         case Cas::CAS_SET:

@@ -29,7 +29,6 @@ public:
     void IReset() override;
     void IOpen(OpenFile& file) override;
     void IRelease(OpenFile& file) override;
-    bool IByValue(unsigned long request) const override;
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
     ssize_t IRead(OpenFile& file, int fd, void* buffer, std::size_t length) override;
 

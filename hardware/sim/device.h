@@ -39,10 +39,6 @@ public:
     virtual void IOpen(OpenFile&) {}
     // The last descriptor of an open was closed.
     virtual void IRelease(OpenFile&) {}
-    // Requests whose argument is the value itself although their number carries
-    // a size (the board's drivers have a few): the board then hands the raw
-    // argument over with size 0 and logs it as one word.
-    virtual bool IByValue(unsigned long) const { return false; }
     // `record` holds `size` bytes (the size the request number carries), or is
     // the raw argument when the number carries none.
     virtual int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) = 0;

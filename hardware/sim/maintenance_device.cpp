@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "hardware/board_record.h"
+
 namespace Sim {
 
 namespace M = Hardware::Maintenance;
@@ -17,16 +19,12 @@ void MaintenanceDevice::IReset() {
     tclk_ = 0;
 }
 
-bool MaintenanceDevice::IByValue(unsigned long request) const {
-    return request == M::E1_SET_TCLK;
-}
-
 int MaintenanceDevice::IIoctl(OpenFile&, unsigned long request, void* record, std::size_t) {
     switch (request) {
         case M::E1_GET_STATUS:
             return OnGetStatus(static_cast<unsigned char*>(record));
         case M::E1_SET_TCLK:
-            tclk_ = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(record));
+            tclk_ = static_cast<std::uint32_t>(Hardware::GetBoardWord(static_cast<unsigned char*>(record), 0));
             return 0;
         default:
             return -ENOTTY;

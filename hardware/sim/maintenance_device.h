@@ -25,7 +25,6 @@ public:
     MaintenanceDevice();
 
     void IReset() override;
-    bool IByValue(unsigned long request) const override;
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
 
     void SetStatus(int trunk, const Status& status) { status_[trunk] = status; }

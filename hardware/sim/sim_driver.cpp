@@ -3,6 +3,8 @@
 #include "hardware/driver.h"
 #include "hardware/sim/board.h"
 #include "hardware/sim/cas_device.h"
+#include "hardware/sim/dsp_device.h"
+#include "hardware/sim/dtmf_device.h"
 #include "hardware/sim/hal_device.h"
 #include "hardware/sim/maintenance_device.h"
 
@@ -15,6 +17,8 @@ Board& Assemble(Board& board) {
     board.Add(std::make_unique<HalDevice>());
     board.Add(std::make_unique<MaintenanceDevice>());
     board.Add(std::make_unique<CasDevice>());
+    board.Add(std::make_unique<DtmfDevice>());
+    board.Add(std::make_unique<DspDevice>());
     return board;
 }
 

@@ -225,12 +225,11 @@ TEST_F(SimBoardTest, CasDeviceTakesTrunkNumbersByValueAndQueuesChangeRecords) {
     namespace Cas = Hardware::Cas;
     int fd = board.open(Cas::kPath, O_RDWR | O_NONBLOCK);
     ASSERT_GE(fd, 0);
-    auto value = [](std::intptr_t v) { return reinterpret_cast<void*>(v); };
     unsigned char config[Cas::kConfigSize];
     Cas::PutConfig(config, Cas::Channel{2, 5, 0, 0x1C}, false);
     EXPECT_EQ(-1, board.ioctl(fd, Cas::CAS_CONFIGURE, config));
     EXPECT_EQ(ENODEV, errno) << "trunk not open";
-    EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_OPEN_TRUNK, value(2)));
+    EXPECT_EQ(0, board.ioctl_value(fd, Cas::CAS_OPEN_TRUNK, 2));
     EXPECT_EQ(std::vector<std::int32_t>{2}, board.requests().back().InWords());
     EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_CONFIGURE, config));
     Cas::PutConfig(config, Cas::Channel{2, 16, 0, 0}, false);
@@ -246,10 +245,10 @@ TEST_F(SimBoardTest, CasDeviceTakesTrunkNumbersByValueAndQueuesChangeRecords) {
     EXPECT_EQ(-1, board.read(fd, record, sizeof(record)));
     EXPECT_EQ(EAGAIN, errno);
 
-    EXPECT_EQ(0, board.ioctl(fd, Cas::CAS_CLOSE_TRUNK, value(2)));
+    EXPECT_EQ(0, board.ioctl_value(fd, Cas::CAS_CLOSE_TRUNK, 2));
     EXPECT_FALSE(cas.timeslot(2, 5).open) << "closing the trunk closes its time slots";
     EXPECT_EQ(0, cas.FarEnd(2, 5, 1));
-    EXPECT_EQ(-1, board.ioctl(fd, Cas::CAS_CLOSE_TRUNK, value(2)));
+    EXPECT_EQ(-1, board.ioctl_value(fd, Cas::CAS_CLOSE_TRUNK, 2));
     board.close(fd);
 }
 
