@@ -206,7 +206,7 @@ ssize_t Board::write(int fd, const void* buffer, std::size_t length) {
     if (file == nullptr) return Fail(r, error);
     auto* bytes = static_cast<const unsigned char*>(buffer);
     r.in.assign(bytes, bytes + length);
-    ssize_t n = file->device->IWrite(*file, buffer, length);
+    ssize_t n = file->device->IWriteFrom(*file, fd, buffer, length);
     if (n < 0) return Fail(r, static_cast<int>(-n));
     r.result = static_cast<int>(n);
     return n;

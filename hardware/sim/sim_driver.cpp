@@ -3,6 +3,7 @@
 #include "hardware/driver.h"
 #include "hardware/sim/board.h"
 #include "hardware/sim/hal_device.h"
+#include "hardware/sim/mcc_device.h"
 
 namespace Sim {
 
@@ -10,7 +11,10 @@ namespace {
 
 // The board's devices that are modelled; any other path is missing.
 Board& Assemble(Board& board) {
-    board.Add(std::make_unique<HalDevice>());
+    auto hal = std::make_unique<HalDevice>();
+    auto mcc = std::make_unique<MccDevice>(*hal);
+    board.Add(std::move(hal));
+    board.Add(std::move(mcc));
     return board;
 }
 
