@@ -7,6 +7,7 @@
 #include "hardware/sim/dtmf_device.h"
 #include "hardware/sim/hal_device.h"
 #include "hardware/sim/maintenance_device.h"
+#include "hardware/sim/mcc_device.h"
 
 namespace Sim {
 
@@ -14,7 +15,10 @@ namespace {
 
 // The board's devices that are modelled; any other path is missing.
 Board& Assemble(Board& board) {
-    board.Add(std::make_unique<HalDevice>());
+    auto hal = std::make_unique<HalDevice>();
+    auto mcc = std::make_unique<MccDevice>(*hal);
+    board.Add(std::move(hal));
+    board.Add(std::move(mcc));
     board.Add(std::make_unique<MaintenanceDevice>());
     board.Add(std::make_unique<CasDevice>());
     board.Add(std::make_unique<DtmfDevice>());
