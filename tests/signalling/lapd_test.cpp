@@ -91,6 +91,10 @@ TEST_F(LapdTest, AcknowledgesIFramesAndRejectsAGapOnce) {
     Rx({0x02, 0x01, 0x02, 0x01, 0x08, 0x01, 0x06});              // P = 1
     EXPECT_EQ((Frames{{0x02, 0x01, 0x01, 0x05}}), hdlc.Take());  // RR F = 1, N(R) = 2
     EXPECT_EQ((std::vector<Bytes>{{0x08, 0x01, 0x05}, {0x08, 0x01, 0x06}}), stack.messages);
+    Rx({0x02, 0x01, 0x00, 0x00, 0x08, 0x01, 0x05});  // a repeat of N(S) = 0: no REJ
+    EXPECT_TRUE(hdlc.Take().empty());
+    EXPECT_EQ(2u, stack.messages.size());
+    EXPECT_FALSE(lapd->snapshot().reject_exception);
 
     Rx({0x02, 0x01, 0x0A, 0x00, 0x08, 0x01, 0x07});  // N(S) = 5, 2 expected
     EXPECT_EQ((Frames{{0x02, 0x01, 0x09, 0x04}}), hdlc.Take());
@@ -103,7 +107,7 @@ TEST_F(LapdTest, AcknowledgesIFramesAndRejectsAGapOnce) {
     EXPECT_EQ(3u, stack.messages.size());
     EXPECT_FALSE(lapd->snapshot().reject_exception);
     EXPECT_EQ(3u, lapd->stats().in_sequence);
-    EXPECT_EQ(3u, lapd->stats().out_of_sequence);
+    EXPECT_EQ(4u, lapd->stats().out_of_sequence);
 }
 
 TEST_F(LapdTest, RejResendsEveryUnacknowledgedFrameInOrderWithOneHeader) {
