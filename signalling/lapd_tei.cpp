@@ -189,8 +189,11 @@ void LAPD::on_UI(Packet& info) {
         break;
     case identity_remove:
         if (for_us) {
+            // An establishment that waits for a TEI still waits for the new one.
+            const bool establishing = state == establish_awaiting_tei;
             mdl_remove();
             BeginTeiAssignProcedure();
+            if (establishing && state == assign_awaiting_tei) change_state(establish_awaiting_tei);
         }
         break;
     default:

@@ -38,6 +38,9 @@ TEST_F(LapdTeiTest, RemovalRequestsATeiAndAssignmentLeadsToEstablishment) {
     lapd->local_activate();
     EXPECT_EQ(State::establish_awaiting_tei, state());
     EXPECT_TRUE(hdlc.Take().empty());
+    Tei(6, 127);  // removed again: a new request, the establishment still waits
+    EXPECT_EQ(State::establish_awaiting_tei, state());
+    ExpectRequest();
 
     const unsigned char right[2] = {ri[0], ri[1]};
     ri[0] ^= 0xFF;
