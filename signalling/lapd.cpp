@@ -220,19 +220,28 @@ bool LAPD::parse(const Packet& frame, Frame& f) const {
 }
 
 void LAPD::receive(Packet& frame) {
-    if (frame.length() < 2) return;
+    // Shorter frames decode to no text: a trace line would be left open.
+    if (frame.length() < 3) return;
     if (log_ > 2) trace("rx:", frame);
     Frame f;
     if (!parse(frame, f)) return;
+    // The information field in place; a shared frame needs a buffer of its own.
+    const unsigned header = f.kind == Frame::I ? kHeader : 3;
+    if (f.kind == Frame::I || (f.kind == Frame::U && f.control == UI)) {
+        try {
+            frame.pull(header);
+        } catch (const std::bad_alloc&) {
+            ++stats_.errors;
+            std::clog << ext::header(this) << "packet pool exhausted: received frame dropped" << std::endl;
+            return;
+        }
+    }
     peer_sapi = f.sapi;
     peer_tei = f.tei;
     switch (f.kind) {
-    case Frame::I: {
-        Packet info = frame;
-        info.pull(kHeader);
-        on_ICOM(f, info);
+    case Frame::I:
+        on_ICOM(f, frame);
         break;
-    }
     case Frame::S:
         if (f.control == RR) on_RR(f);
         else if (f.control == RNR) on_RNR(f);
@@ -241,12 +250,7 @@ void LAPD::receive(Packet& frame) {
     case Frame::U:
         switch (f.control) {
         case DISC: on_DISC(f); break;
-        case UI: {
-            Packet info = frame;
-            info.pull(3);
-            on_UI(info);
-            break;
-        }
+        case UI: on_UI(frame); break;
         case DM: on_DM(f); break;
         case SABME: on_SABME(f); break;
         case UA: on_UA(f); break;

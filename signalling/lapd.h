@@ -84,7 +84,7 @@ public:
         std::uint32_t T200_expiries = 0;
         std::uint32_t T202_expiries = 0;
         std::uint32_t T203_expiries = 0;
-        std::uint32_t errors = 0;  // messages lost to an exhausted packet pool
+        std::uint32_t errors = 0;  // messages and frames lost to an exhausted packet pool
         std::uint32_t retrains = 0;
         std::uint32_t out_overflows = 0;
         std::uint32_t ack_overflows = 0;

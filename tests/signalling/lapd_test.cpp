@@ -288,6 +288,7 @@ TEST_F(LapdTest, RefusedFramesWaitForTheChannel) {
 TEST_F(LapdTest, ExhaustedPacketPoolDropsTheMessageAndGoesOn) {
     Establish();
     Packet message = PacketOf({0x08, 0x01, 0x00});
+    Packet frame = PacketOf({0x02, 0x01, 0x00, 0x00, 0x08, 0x01, 0x05}, 0), held = frame;
     std::vector<Packet> hoard;
     try {
         for (;;) {
@@ -301,6 +302,10 @@ TEST_F(LapdTest, ExhaustedPacketPoolDropsTheMessageAndGoesOn) {
     EXPECT_TRUE(hdlc.Take().empty());
     EXPECT_EQ(0u, lapd->queued());
     EXPECT_EQ(1u, lapd->stats().errors);
+    lapd->receive(frame);  // shared with another holder: no buffer to strip the header in
+    EXPECT_TRUE(stack.messages.empty());
+    EXPECT_EQ(0u, unsigned(lapd->snapshot().VR));
+    EXPECT_EQ(2u, lapd->stats().errors);
     hoard.clear();
     Send({0x08, 0x01, 0x01});
     EXPECT_EQ((Frames{{0x00, 0x01, 0x00, 0x00, 0x08, 0x01, 0x01}}), hdlc.Take());
