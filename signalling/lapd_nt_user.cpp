@@ -90,16 +90,14 @@ void LAPD_NT_user::receive(Packet& frame, bool cr) {
 
 bool LAPD_NT_user::message(Packet& msg) {
     if (!is_assigned() || callRef < 0 || callRef != (static_cast<const Packet&>(msg)[2] & 0x7F)) return false;
-    if (busy != 0 || window.count() >= kWindow || !outQueue.empty()) {
-        if (outQueue.count() >= kQueueLimit) {
-            Packet oldest;
-            outQueue.get(oldest);
-            if (trace()) std::clog << ext::header(this) << "queue full, oldest message dropped" << std::endl;
-        }
-        outQueue.put(msg);
-        return true;
+    // Waits behind earlier messages while the terminal is busy or the window is full.
+    if (outQueue.count() >= kQueueLimit) {
+        Packet oldest;
+        outQueue.get(oldest);
+        if (trace()) std::clog << ext::header(this) << "queue full, oldest message dropped" << std::endl;
     }
-    send_new(msg);
+    outQueue.put(msg);
+    send_queued();
     return true;
 }
 
