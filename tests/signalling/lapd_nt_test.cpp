@@ -1,14 +1,17 @@
 #include "signalling/lapd_nt.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <initializer_list>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/multiplexer.h"
+#include "hardware/sim/pcapng_writer.h"
 #include "tests/core/multiplexer_test.h"
 
 namespace {
@@ -29,8 +32,12 @@ using Frames = std::vector<std::string>;
 
 // The D-channel carrier below the engine: keeps every frame it is given.
 struct Wire : Protocol {
-    void message(Packet& p) override { sent.push_back(Hex(p)); }
+    void message(Packet& p) override {
+        sent.push_back(Hex(p));
+        if (tap != nullptr) tap->Write(p.data(), p.length(), Sim::PcapngWriter::Direction::outbound);
+    }
     Frames sent;
+    Sim::PcapngWriter* tap = nullptr;
 };
 
 // The layer above: keeps what comes up and counts activations.
@@ -67,6 +74,7 @@ protected:
     }
     void Rx(std::initializer_list<unsigned char> bytes) {
         Packet p = Bytes(bytes);
+        if (wire->tap != nullptr) wire->tap->Write(p.data(), p.length(), Sim::PcapngWriter::Direction::inbound);
         lapd->receive(p);
     }
     // A layer-3 message from above, with the head room the stack declares.
@@ -368,6 +376,45 @@ TEST_F(LapdNtTest, MalformedFramesAreDroppedSilently) {
     EXPECT_TRUE(l3->got.empty());
     Rx({0x00, 0xFF, 0x03, 0x08, 0x01, 0x03, 0x05});  // UI on SAPI 0 to the group goes up
     EXPECT_EQ((Frames{"08 01 03 05"}), l3->got);
+}
+
+TEST_F(LapdNtTest, ScriptedManagementExchangeDissectsWithoutMalformedFrames) {
+    if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark not installed";
+    char path[] = "/tmp/lapd_nt_tei_XXXXXX.pcapng";
+    const int tmp = ::mkstemps(path, 7);
+    ASSERT_GE(tmp, 0);
+    ::close(tmp);
+    Sim::PcapngWriter writer;
+    ASSERT_TRUE(writer.Open(path, Sim::PcapngWriter::kLinkLapd));
+    wire->tap = &writer;
+    for (int i = 0; i < 9; ++i) Request();                   // eight assigned, the ninth denied
+    lapd->activate();                                        // check request
+    Rx({0xFC, 0xFF, 0x03, 0x0F, 0x34, 0x12, 0x01, 0x8D});  // Ai 70 denied
+    Rx({0xFC, 0xFF, 0x03, 0x0F, 0xAA, 0x01, 0x05, 0x81});  // check answered
+    Rx({0xFC, 0xFF, 0x03, 0x0F, 0xBB, 0x02, 0x05, 0x81});  // duplicate: removed
+    Rx({0x00, 0x0B, 0x00, 0x01, 0x08, 0x01, 0x03, 0x05});  // TEI 5 adopted: SABME, RR
+    Rx({0x00, 0x13, 0x01, 0x00});                          // TEI 9: no user left, removed
+    Down({0x08, 0x01, 0x83, 0x07});                        // CONNECT to TEI 5
+    wire->tap = nullptr;
+    writer.Close();
+    auto read = [](const std::string& command) {
+        std::string text;
+        FILE* out = ::popen(command.c_str(), "r");
+        char buffer[256];
+        while (out != nullptr && std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
+        if (out != nullptr) ::pclose(out);
+        return text;
+    };
+    const std::string malformed = read(std::string("tshark -r ") + path + " -Y _ws.malformed 2>/dev/null");
+    const std::string messages = read(std::string("tshark -r ") + path + " -Y tei_management -T fields -e tei.msg 2>/dev/null");
+    const std::string calls = read(std::string("tshark -r ") + path + " -Y q931 -T fields -e lapd.tei -e q931.message_type 2>/dev/null");
+    if (!std::getenv("KEEP_CAPTURE")) std::remove(path);
+    EXPECT_EQ("", malformed);
+    std::set<std::string> kinds;
+    std::istringstream lines(messages);
+    for (std::string line; std::getline(lines, line);) kinds.insert(line);
+    EXPECT_EQ((std::set<std::string>{"1", "2", "3", "4", "5", "6"}), kinds) << messages;
+    EXPECT_EQ("5\t0x05\n5\t0x07\n", calls);
 }
 
 }  // namespace
