@@ -32,12 +32,14 @@ using Frames = std::vector<std::string>;
 
 // The D-channel carrier below the engine: keeps every frame it is given.
 struct Wire : Protocol {
+    void local_deactivate() override { ++deactivated; }
     void message(Packet& p) override {
         sent.push_back(Hex(p));
         if (tap != nullptr) tap->Write(p.data(), p.length(), Sim::PcapngWriter::Direction::outbound);
     }
     Frames sent;
     Sim::PcapngWriter* tap = nullptr;
+    int deactivated = 0;
 };
 
 // The layer above: keeps what comes up and counts activations.
@@ -208,8 +210,9 @@ TEST_F(LapdNtTest, CheckResponsesForUnknownTeisWhenAllUsersAreTakenAreRemoved) {
     Sent();
     Rx({0xFC, 0xFF, 0x03, 0x0F, 0x01, 0x00, 0x05, 0x13});  // Ai 9
     EXPECT_EQ((Frames{kRemove9, kRemove9}), Sent());
-    lapd->deactivate();  // every user goes, and nothing more is sent
+    lapd->deactivate();  // every user goes, the carrier below stops, and nothing more is sent
     for (unsigned i = 0; i < 8; ++i) EXPECT_FALSE(U(i).is_assigned());
+    EXPECT_EQ(1, wire->deactivated);
     Advance(70000);
     EXPECT_TRUE(Sent().empty());
 }
@@ -290,6 +293,10 @@ TEST_F(LapdNtTest, SevenFramesAtMostAreOutstandingAndTheRestWaitsInOrder) {
     EXPECT_EQ((Frames{"02 81 0E 03 08 01 83 7B 07", "02 81 10 03 08 01 83 7B 08"}), Sent());
     EXPECT_EQ(0u, U(0).queued());
     EXPECT_EQ(7u, U(0).outstanding());
+    Advance(1001);  // frames still outstanding after an acknowledgement are repeated within a second
+    Frames again = Sent();
+    ASSERT_EQ(7u, again.size());
+    EXPECT_EQ("02 81 04 03 08 01 83 7B 02", again[0]);
     Rx({0x02, 0x81, 0x01, 0x14});  // N(R) 10 is beyond V(S) 9
     EXPECT_FALSE(U(0).is_assigned());
 }
@@ -299,16 +306,18 @@ TEST_F(LapdNtTest, RejectAcknowledgesUpToItsNrAndRetransmitsFromThere) {
     for (unsigned char i = 0; i < 3; ++i) Down({0x08, 0x01, 0x83, 0x7B, i});
     Rx({0x02, 0x81, 0x01, 0x06});  // frames 0..2 acknowledged
     for (unsigned char i = 3; i < 7; ++i) Down({0x08, 0x01, 0x83, 0x7B, i});
+    Rx({0x00, 0x81, 0x02, 0x06, 0x08, 0x01, 0x03, 0x7B});  // the terminal's next I frame: V(R) 2
     Sent();
     Advance(500);
     Rx({0x02, 0x81, 0x09, 0x0A});  // REJ N(R) 5 while 3..6 are outstanding
-    EXPECT_EQ((Frames{"02 81 0A 03 08 01 83 7B 05", "02 81 0C 03 08 01 83 7B 06"}), Sent());
+    // Sent again with their own N(S) and the current N(R).
+    EXPECT_EQ((Frames{"02 81 0A 05 08 01 83 7B 05", "02 81 0C 05 08 01 83 7B 06"}), Sent());
     EXPECT_EQ(5, U(0).get_va());
     EXPECT_EQ(LAPD_NT_user::wait_answer, U(0).get_state());
     Advance(999);  // the repetition timer restarted at the REJ
     EXPECT_TRUE(Sent().empty());
     Advance(2);
-    EXPECT_EQ((Frames{"02 81 0A 03 08 01 83 7B 05", "02 81 0C 03 08 01 83 7B 06"}), Sent());
+    EXPECT_EQ((Frames{"02 81 0A 05 08 01 83 7B 05", "02 81 0C 05 08 01 83 7B 06"}), Sent());
     Advance(2000);
     EXPECT_EQ(4u, Sent().size());
     Advance(1000);  // the fourth expiry after the REJ
