@@ -173,7 +173,8 @@ void LAPD_NT_user::on_RNR(unsigned char nr, bool pf, bool cr) {
         unassign();
         return;
     }
-    settle(va != old_va);
+    // A busy terminal that answers the poll is still there: polling starts over.
+    settle(va != old_va || (cr && pf));
 }
 
 void LAPD_NT_user::on_REJ(unsigned char nr, bool pf, bool cr) {

@@ -334,8 +334,12 @@ TEST_F(LapdNtTest, BusyTerminalIsPolledAndGetsItsQueueWhenReadyAgain) {
     for (unsigned i = 0; i < 130; ++i) Down({0x08, 0x01, 0x83, 0x7B, static_cast<unsigned char>(i)});
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(128u, U(0).queued());
-    Advance(1001);
-    EXPECT_EQ((Frames{"02 81 01 03"}), Sent());  // asked, not sent what it cannot take
+    for (int i = 0; i < 5; ++i) {
+        Advance(1001);
+        EXPECT_EQ((Frames{"02 81 01 03"}), Sent());  // asked, not sent what it cannot take
+        Rx({0x02, 0x81, 0x05, 0x01});                // still busy, F = 1
+    }
+    EXPECT_TRUE(U(0).is_assigned());
     Rx({0x02, 0x81, 0x01, 0x03});  // RR F = 1, N(R) 1: ready again
     Frames f = Sent();
     ASSERT_EQ(7u, f.size());
