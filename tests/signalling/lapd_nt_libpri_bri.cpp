@@ -239,7 +239,7 @@ TEST_F(LapdNtLibpriBri, OneTerminalGetsTei64AndItsCallIsAnswered) {
 
 TEST_F(LapdNtLibpriBri, TerminalAnswersTheIdentityCheckAndKeepsItsTei) {
     Start(1, {"--t203", "70000"});
-    RunUntil([&] { return checks == 2 && lapd->user(0).is_assigned() && !lapd->user(0).is_check(); }, 62);
+    RunUntil([&] { return checks == 2 && lapd->user(0).is_assigned() && !lapd->user(0).is_check(); }, 64);
     EXPECT_EQ(2, checks);  // at activation and 60 s later
     EXPECT_GE(check_responses, 1);
     RunUntil([] { return false; }, 3);  // past the 2 s an answer may take
