@@ -152,7 +152,7 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
         }
         LAPD_NT_user* u = find_Tei(ai);
         if (u != nullptr && !u->is_check()) {
-            if (ri == u->ri) break;  // the same answer again
+            if (ri == u->get_ri()) break;  // the same answer again
             // A second terminal answers for this TEI.
             if (trace())
                 std::clog << ext::header(this) << "recieved check response with dublicated Ai=" << unsigned(ai)
@@ -170,7 +170,7 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
         }
         if (trace()) std::clog << ext::header(this) << "TEI " << unsigned(ai) << " checked" << std::endl;
         u->assign();
-        u->ri = ri;
+        u->set_ri(ri);
         break;
     }
 

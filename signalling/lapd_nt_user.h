@@ -55,6 +55,8 @@ public:
     void set_Tei(unsigned char t) { tei = t; }
     bool is_assigned() const { return state != unassigned; }
     bool is_check() const { return check != 0; }
+    unsigned short get_ri() const { return ri; }
+    void set_ri(unsigned short r) { ri = r; }
 
     // A fresh link (SABME, counters reset), or the confirmation of an outstanding check.
     void assign();
@@ -127,8 +129,6 @@ private:
     CleanQueue<Packet, 135> outQueue;
     // The layer-3 messages of the sent, unacknowledged I frames: N(S) V(A) first.
     CleanQueue<Packet, kWindow> window;
-
-public:
     unsigned short ri = 0;  // the last identity check response accepted for this TEI
 };
 

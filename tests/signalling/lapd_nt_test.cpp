@@ -176,7 +176,7 @@ TEST_F(LapdNtTest, IdentityCheckKeepsAnsweringTeisAndDropsSilentOrDuplicateOnes)
     EXPECT_TRUE(U(0).is_check() && U(1).is_check());
     Rx({0xFC, 0xFF, 0x03, 0x0F, 0xAA, 0x01, 0x05, 0x81});  // TEI 64 answers, Ri 0x01AA
     EXPECT_FALSE(U(0).is_check());
-    EXPECT_EQ(0x01AA, U(0).ri);
+    EXPECT_EQ(0x01AA, U(0).get_ri());
     EXPECT_TRUE(Sent().empty());
     Advance(2001);  // TEI 65 stays silent
     EXPECT_TRUE(U(0).is_assigned());
