@@ -2,8 +2,10 @@
 
 #include "radio/rtp_ext_factories.h"
 #include "slots/ext_slot.h"
+#include "slots/hdlc_slot.h"
 #include "slots/map_slot.h"
 #include "slots/pending_factories.h"
+#include "slots/pstn_factory.h"
 #include "slots/rtp_factory.h"
 
 void CreateSlotFactories() {

@@ -31,13 +31,6 @@ private:
     unsigned declined_ = 0;
 };
 
-// PSTN signalling links (SS7 level 2, ISDN D-channels) on HDLC channels.
-class PstnFactory : public DecliningFactory<PstnFactory> {
-public:
-    static bool IOwnKind(const LGCP::CreateParams& params) { return params.pstn_isSelected(); }
-    void PutHeader(std::ostream& os) const override { os << "pstn: "; }
-};
-
 // DSP and digital modems with PPP or fax.
 class ModemFactory : public DecliningFactory<ModemFactory> {
 public:
@@ -96,18 +89,13 @@ public:
     void PutHeader(std::ostream& os) const override { os << "t38soft: "; }
 };
 
-// ISDN and ATS-QSIG D-channels.
+// ISDN and ATS-QSIG D-channels that write their frames to a device of their
+// own, which this board's drivers do not offer (a PSTN slot runs a D channel on
+// an HDLC channel instead).
 class IsdnFactory : public DecliningFactory<IsdnFactory> {
 public:
     static bool IOwnKind(const LGCP::CreateParams& params) {
         return params.isdn_isSelected() || params.ats_qsig_isSelected() || params.ats_qsig_b_isSelected();
     }
     void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
-};
-
-// Raw HDLC links.
-class HdlcSlotFactory : public DecliningFactory<HdlcSlotFactory> {
-public:
-    static bool IOwnKind(const LGCP::CreateParams& params) { return params.hdlcParams_isSelected(); }
-    void PutHeader(std::ostream& os) const override { os << "hdlc: "; }
 };

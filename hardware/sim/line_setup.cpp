@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "core/output.h"
+#include "hardware/e1_requests.h"
+#include "hardware/sim/board.h"
+#include "hardware/sim/maintenance_device.h"
 
 namespace Sim {
 namespace {
@@ -49,6 +52,14 @@ bool LineSetup::Ports(const std::string& dir, const char* list) {
         for (int line = 0; line < Tdm::kBriLines; ++line) channels.push_back(Tdm::BriLineChannel(line, Tdm::kBriD));
     }
     ports_ = std::make_unique<TrunkPorts>(trunks_);
+    ports_->OnConnection([](int ch, bool connected) {
+        Tdm::LinePlace place = Tdm::PlaceOf(ch);
+        if (place.kind != Tdm::LinePlace::e1) return;
+        MaintenanceDevice::Status status;
+        status.state = connected ? 0 : 2;  // normal, loss of carrier
+        status.lossCarrier = connected ? 0 : 1;
+        board().device<MaintenanceDevice>(Hardware::Maintenance::kPath).SetStatus(place.line, status);
+    });
     for (int ch : channels)
         if (!ports_->Open(dir, ch)) return Refuse(kDir, dir, "cannot hold the trunk ports");
     std::clog << "sim: " << channels.size() << " trunk ports in " << dir << std::endl;

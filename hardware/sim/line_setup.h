@@ -16,6 +16,8 @@ namespace Sim {
 //                         basic-rate line
 //   TAMBORIL_TRUNK_CABLE  trunk pairs joined by a cable, "0-1,2-3"
 //   TAMBORIL_TRUNK_TAP    "<channel>=<lapd|mtp2>:<file>", comma-separated
+// A program that hangs up an E1 trunk's port cuts that trunk: its framer
+// reports loss of carrier until a program connects again.
 class LineSetup {
 public:
     static constexpr const char* kDir = "TAMBORIL_TRUNK_DIR";

@@ -17,7 +17,8 @@ namespace Sim {
 // One listening socket and the program connected to it, if any.
 class TrunkPorts::Port final : public Trunks::FarEnd {
 public:
-    Port(Trunks& trunks, int ch, std::string path) : trunks_(trunks), ch_(ch), path_(std::move(path)) {
+    Port(Trunks& trunks, int ch, std::string path, const std::function<void(int, bool)>& hook)
+        : trunks_(trunks), ch_(ch), path_(std::move(path)), hook_(hook) {
         listener_.Bind("TrunkPort::OnAccept", &Port::OnAccept, this);
         client_.Bind("TrunkPort::OnClient", &Port::OnClient, this);
     }
@@ -67,6 +68,7 @@ private:
         int client = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client < 0) return;
         client_.Schedule(Fd(client), POLLIN);
+        if (hook_) hook_(ch_, true);
     }
 
     void OnClient(int fd, short revents) {
@@ -78,6 +80,7 @@ private:
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
             if (n <= 0) {
                 client_.Release();
+                if (hook_) hook_(ch_, false);
                 return;
             }
             trunks_.Arrive(ch_, frame, static_cast<std::size_t>(n));
@@ -87,6 +90,7 @@ private:
     Trunks& trunks_;
     const int ch_;
     const std::string path_;
+    const std::function<void(int, bool)>& hook_;
     pid_t owner_ = -1;
     Event listener_;
     Event client_;
@@ -126,7 +130,7 @@ int TrunkPorts::Parse(const std::string& name) {
 bool TrunkPorts::Open(const std::string& dir, int ch) {
     std::string name = Name(ch);
     if (name.empty() || Find(ch) != nullptr) return false;
-    auto port = std::make_unique<Port>(trunks_, ch, dir + "/" + name);
+    auto port = std::make_unique<Port>(trunks_, ch, dir + "/" + name, hook_);
     if (!port->Listen()) return false;
     ports_.push_back(std::move(port));
     return true;

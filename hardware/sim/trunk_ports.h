@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ public:
     bool Open(const std::string& dir, int ch);
 
     bool connected(int ch) const;
+    // Told when a program connects to a channel's port (true) and when the one
+    // connected hangs up (false).
+    void OnConnection(std::function<void(int ch, bool connected)> hook) { hook_ = std::move(hook); }
     // Frames that found no program or a full socket.
     std::uint32_t lost(int ch) const;
 
@@ -43,6 +47,7 @@ private:
 
     Trunks& trunks_;
     std::vector<std::unique_ptr<Port>> ports_;
+    std::function<void(int, bool)> hook_;
 };
 
 }  // namespace Sim

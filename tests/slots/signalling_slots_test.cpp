@@ -1,0 +1,365 @@
+// The signalling and raw HDLC slots through the slots service, on the simulated
+// board and the loop's manual clock: two slots on trunks joined by a cable talk
+// to each other, and a far end on a trunk time slot sees the frames.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "core/timer.h"
+#include "hardware/hal_requests.h"
+#include "hardware/hw_mux.h"
+#include "hardware/line_channels.h"
+#include "hardware/mcc_requests.h"
+#include "hardware/sim/board.h"
+#include "hardware/sim/mcc_device.h"
+#include "signalling/ss7_slc.h"
+#include "slots/hdlc_slot.h"
+#include "slots/pstn_factory.h"
+#include "slots/pstn_slot.h"
+#include "slots/slots.h"
+#include "tests/core/multiplexer_test.h"
+#include "tests/slots/fake_server.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+namespace Hal = Hardware::Hal;
+
+struct FarEnd : Sim::Trunks::FarEnd {
+    void OnFrame(const unsigned char* frame, std::size_t length) override { frames.emplace_back(frame, frame + length); }
+    std::vector<Bytes> frames;
+};
+
+LGCP::CreateParams Ss7(int trunk, int opc, int dpc) {
+    LGCP::CreateParams p;
+    LGCP::SS7Params& s = p.select_pstn().select_ss7();
+    s.set_trunk(trunk);
+    s.set_slc(0);
+    s.set_opc(opc);
+    s.set_dpc(dpc);
+    s.set_emergency(true);
+    return p;
+}
+
+LGCP::CreateParams Isdn(int trunk, bool bri, bool network) {
+    LGCP::CreateParams p;
+    LGCP::IsdnParams& i = p.select_pstn().select_isdn();
+    i.set_type(bri ? LGCP::IsdnType::bri : LGCP::IsdnType::pri);
+    i.set_trunk(trunk);
+    i.set_log(0);
+    if (network)
+        i.set_side().select_network();
+    else
+        i.set_side().select_user();
+    return p;
+}
+
+LGCP::CreateParams Hdlc(int trunk, int address) {
+    LGCP::CreateParams p;
+    LGCP::HdlcParams& h = p.select_hdlcParams();
+    h.set_trunk(trunk);
+    h.set_log(0);
+    h.set_address(address);
+    return p;
+}
+
+LGCP::Signal TrunkStatus(int trunk, ACP::TrunkType::NamedNumber type, ACP::TrunkState::NamedNumber state) {
+    LGCP::Signal signal;
+    ACP::TrunkStatus& s = signal.select_trunkStatus();
+    s.set_trunk(trunk);
+    s.set_state(state);
+    s.set_type(type);
+    return signal;
+}
+
+class SignallingSlots : public LoopTest {
+protected:
+    void SetUp() override {
+        LoopTest::SetUp();
+        // Time moves only while nothing is ready, so that frames on the wire
+        // take no time.
+        multiplexer.set_poll([this](pollfd* fds, nfds_t count, int timeout) {
+            int ready = ::poll(fds, count, 0);
+            if (ready == 0 && timeout > 0) clock.advance_ms(timeout);
+            return ready != 0 ? ready : ::poll(fds, count, 0);
+        });
+        PstnFactory::instance();
+        HdlcSlotFactory::instance();
+        HwMux::instance();
+        trunks.Reset();
+        fake::server = fake::Server{};
+        saved_log_ = std::clog.rdbuf(log_.rdbuf());
+        saved_err_ = std::cerr.rdbuf(log_.rdbuf());
+        Slots::SetPause([](unsigned) {});
+    }
+    void TearDown() override {
+        slots.OnDisconnect();
+        trunks.Reset();
+        std::clog.rdbuf(saved_log_);
+        std::cerr.rdbuf(saved_err_);
+        if (HasFailure()) std::cout << log_.str();
+        LoopTest::TearDown();
+    }
+
+    // The answer of one command on `slot`: -1 for success, else the error cause.
+    int Run(int slot, const std::function<void(LGCP::Command&)>& select) {
+        LGCP::Command c;
+        select(c);
+        fake::server.Begin(slot);
+        EXPECT_TRUE(slots.OnCommand(c));
+        fake::server.End();
+        for (auto it = fake::server.sent.begin(); it != fake::server.sent.end(); ++it)
+            if (it->kind != fake::Sent::signal) {
+                int cause = it->kind == fake::Sent::success ? -1 : it->cause;
+                fake::server.sent.erase(it);
+                return cause;
+            }
+        return -2;
+    }
+    int Create(int slot, const LGCP::CreateParams& p) {
+        return Run(slot, [&](LGCP::Command& c) { c.select_create(p); });
+    }
+    int Activate(int slot) {
+        return Run(slot, [](LGCP::Command& c) { c.select_activate(); });
+    }
+    int UserData(int slot, const Bytes& bytes) {
+        return Run(slot, [&](LGCP::Command& c) { c.select_userData(std::vector<char>(bytes.begin(), bytes.end())); });
+    }
+    int Ioctl(int slot, const std::function<void(LGCP::IoctlParams&)>& select) {
+        return Run(slot, [&](LGCP::Command& c) { select(c.select_ioctl()); });
+    }
+    int Destroy(int slot) {
+        return Run(slot, [](LGCP::Command& c) { c.select_destroy(); });
+    }
+
+    void Advance(unsigned ms) {
+        Timer stop;
+        stop.set(ms, +[] { multiplexer.terminate(); });
+        run();
+    }
+
+    // The signals sent so far for `slot` with that alternative, taken out.
+    std::vector<LGCP::Signal> Take(unsigned slot, int alternative, int ioctl = -1) {
+        std::vector<LGCP::Signal> out;
+        auto& sent = fake::server.sent;
+        for (auto it = sent.begin(); it != sent.end();) {
+            bool match = it->kind == fake::Sent::signal && it->slot == slot &&
+                         it->value.currentSelection() == alternative &&
+                         (ioctl < 0 || it->value.get_ioctl().currentSelection() == ioctl);
+            if (match) {
+                out.push_back(it->value);
+                it = sent.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return out;
+    }
+
+    std::size_t OpenChannels() { return board.OpenCount(Hardware::Mcc::kPath); }
+
+    Slots slots;
+    Sim::Board& board = Sim::board();
+    Sim::MccDevice& mcc = board.device<Sim::MccDevice>(Hardware::Mcc::kPath);
+    Sim::Trunks& trunks = Sim::trunks();
+    std::ostringstream log_;
+
+private:
+    std::streambuf* saved_log_ = nullptr;
+    std::streambuf* saved_err_ = nullptr;
+};
+
+constexpr int kActivated = LGCP::Signal::activated::id;
+constexpr int kDeactivated = LGCP::Signal::deactivated::id;
+constexpr int kUserData = LGCP::Signal::userData::id;
+constexpr int kIoctl = LGCP::Signal::ioctl::id;
+
+TEST_F(SignallingSlots, Ss7LinksAlignExchangeMsusReportAndFallWithTheirTrunk) {
+    ASSERT_TRUE(trunks.Cable(0, 1));
+    ASSERT_EQ(Create(5, Ss7(0, 1, 2)), -1);
+    ASSERT_EQ(Create(6, Ss7(1, 2, 1)), -1);
+    EXPECT_EQ(OpenChannels(), 2u);
+    EXPECT_EQ(Activate(5), -1);
+    EXPECT_EQ(Activate(6), -1);
+    Advance(2000);  // emergency proving: 0.5 s
+    EXPECT_EQ(Take(5, kActivated).size(), 1u);
+    EXPECT_EQ(Take(6, kActivated).size(), 1u);
+
+    const Bytes msu{0x81, 0x02, 0x00, 0x00, 0x00, 0x11, 0x10, 0xAA};
+    EXPECT_EQ(UserData(5, msu), -1);
+    Advance(100);
+    auto data = Take(6, kUserData);
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(Bytes(data[0].get_userData().begin(), data[0].get_userData().end()), msu);
+    EXPECT_EQ(UserData(5, Bytes(PstnSlot::kMaxSs7Message + 1, 0x81)), LGCP::ErrorCause::unsupported);
+    EXPECT_EQ(UserData(5, Bytes()), LGCP::ErrorCause::unsupported);
+
+    // The backward sequence number is that of the MSU received.
+    EXPECT_EQ(Ioctl(6, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); }), -1);
+    auto bsn = Take(6, kIoctl, LGCP::IoctlResponse::ss7BSN::id);
+    ASSERT_EQ(bsn.size(), 1u);
+    EXPECT_EQ(bsn[0].get_ioctl().get_ss7BSN().getValue(),
+              static_cast<int>(static_cast<PstnSlot*>(slots.Find(6))->ss7()->get_bsn()));
+    EXPECT_EQ(Ioctl(6, [](LGCP::IoctlParams& p) { p.select_ss7Log().set_timers(true); }), -1);
+    EXPECT_TRUE(static_cast<PstnSlot*>(slots.Find(6))->ss7()->trace.timers);
+    EXPECT_FALSE(static_cast<PstnSlot*>(slots.Find(6))->ss7()->trace.state);
+    EXPECT_EQ(Ioctl(6, [](LGCP::IoctlParams& p) { p.select_hdlcPackages(); }), LGCP::ErrorCause::unsupported);
+
+    // Statistics every 3000 ms from creation, with the state worked.
+    Advance(1000);
+    auto info = Take(5, kIoctl, LGCP::IoctlResponse::ss7LinkInfo::id);
+    ASSERT_EQ(info.size(), 1u);
+    const ACP::SS7LinkInfo& i = info[0].get_ioctl().get_ss7LinkInfo();
+    EXPECT_EQ(i.get_ss7state(), ACP::SS7State::worked);
+    EXPECT_EQ(i.get_speedRx().getValue(), 0);
+    EXPECT_GE(i.get_msuTxCount().getValue(), 1);
+    EXPECT_EQ(Take(5, kIoctl, LGCP::IoctlResponse::hdlcLinkInfo::id).size(), 1u);
+
+    // A basic-rate line of the same number is not this trunk.
+    slots.OnSignal(TrunkStatus(0, ACP::TrunkType::bri, ACP::TrunkState::lossCarrier));
+    Advance(10);
+    EXPECT_TRUE(Take(5, kDeactivated).empty());
+    slots.OnSignal(TrunkStatus(0, ACP::TrunkType::e1, ACP::TrunkState::normal));
+    slots.OnSignal(TrunkStatus(0, ACP::TrunkType::e1, ACP::TrunkState::lossCarrier));
+    Advance(10);
+    auto down = Take(5, kDeactivated);
+    ASSERT_EQ(down.size(), 1u);
+    EXPECT_EQ(down[0].get_deactivated(), LGCP::DeactivateCause::networkError);
+    EXPECT_EQ(static_cast<PstnSlot*>(slots.Find(5))->ss7()->get_state_id(), 0u);
+
+    // Destroyed: the channel is closed and the time slot carries idle.
+    board.ClearRequests();
+    EXPECT_EQ(Destroy(5), -1);
+    EXPECT_EQ(OpenChannels(), 1u);
+    bool idle = false;
+    for (const auto& r : board.Requests(Sim::Request::Kind::ioctl))
+        if (r.number == Hal::MUX_WRITE && r.InWord(0) == Tdm::TrunkTimeSlot(0, 16)) idle = true;
+    EXPECT_TRUE(idle);
+    // The controller leaving takes the other one.
+    slots.OnDisconnect();
+    EXPECT_EQ(OpenChannels(), 0u);
+    EXPECT_EQ(slots.Count(), 0u);
+}
+
+TEST_F(SignallingSlots, IsdnPrimaryRateUserAndNetworkSidesEstablishAndCarryMessages) {
+    ASSERT_TRUE(trunks.Cable(0, 1));
+    ASSERT_EQ(Create(10, Isdn(0, false, false)), -1);
+    ASSERT_EQ(Create(11, Isdn(1, false, true)), -1);
+    EXPECT_EQ(static_cast<PstnSlot*>(slots.Find(11))->link(), PstnSlot::Link::isdn);
+    EXPECT_EQ(Activate(10), -1);
+    Advance(100);
+    EXPECT_EQ(Take(10, kActivated).size(), 1u);
+    EXPECT_EQ(Take(11, kActivated).size(), 1u);
+
+    const Bytes setup{0x08, 0x01, 0x01, 0x05, 0x04, 0x03, 0x80, 0x90, 0xA3};
+    EXPECT_EQ(UserData(10, setup), -1);
+    Advance(100);
+    auto data = Take(11, kUserData);
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(Bytes(data[0].get_userData().begin(), data[0].get_userData().end()), setup);
+    EXPECT_EQ(Ioctl(10, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); }), LGCP::ErrorCause::unsupported);
+
+    Advance(3000);
+    auto info = Take(10, kIoctl, LGCP::IoctlResponse::isdnLinkInfo::id);
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_EQ(info[0].get_ioctl().get_isdnLinkInfo().get_lapdState(), ACP::LAPDState::multiple_frame_established);
+    // Unchanged since: no second report.
+    Advance(3000);
+    EXPECT_TRUE(Take(10, kIoctl, LGCP::IoctlResponse::isdnLinkInfo::id).empty());
+
+    // The far side gone, unacknowledged messages pile up: congested, then the
+    // link fails and the queue empties.
+    EXPECT_EQ(Destroy(11), -1);
+    for (int n = 0; n < 100; ++n) EXPECT_EQ(UserData(10, setup), -1);
+    auto status = Take(10, kIoctl, LGCP::IoctlResponse::isdnLinkStatus::id);
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].get_ioctl().get_isdnLinkStatus(), LGCP::IsdnLinkStatus::congested);
+    Advance(5000);
+    EXPECT_EQ(Take(10, kDeactivated).size(), 1u);
+    status = Take(10, kIoctl, LGCP::IoctlResponse::isdnLinkStatus::id);
+    ASSERT_EQ(status.size(), 1u);
+    EXPECT_EQ(status[0].get_ioctl().get_isdnLinkStatus(), LGCP::IsdnLinkStatus::normal);
+}
+
+TEST_F(SignallingSlots, BasicRateSlotsUseTheLineDChannel) {
+    FarEnd far;
+    const int d = Tdm::BriLineChannel(3, Tdm::kBriD);
+    trunks.Attach(d, &far);
+    ASSERT_EQ(Create(20, Isdn(3, true, true)), -1);
+    auto* nt = static_cast<PstnSlot*>(slots.Find(20));
+    EXPECT_EQ(nt->link(), PstnSlot::Link::bri_network);
+    EXPECT_EQ(nt->line().channel().params().mode, 2);
+    EXPECT_EQ(Activate(20), -1);
+    EXPECT_EQ(Take(20, kActivated).size(), 1u);
+    // A terminal asks for a TEI (Ri 0x1234): the network assigns 64 on the bus
+    // and establishes the data link to it.
+    const unsigned char request[] = {0xFC, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x01, 0xFF};
+    trunks.Arrive(d, request, sizeof request);
+    Advance(50);
+    ASSERT_EQ(far.frames.size(), 3u);  // after the identity check of activation
+    EXPECT_EQ(far.frames[1], (Bytes{0xFE, 0xFF, 0x03, 0x0F, 0x12, 0x34, 0x02, 0x81}));
+    EXPECT_EQ(far.frames[2], (Bytes{0x02, 0x81, 0x7F}));
+    trunks.Attach(d, nullptr);
+
+    // The user side of a basic-rate line asks for its TEI itself.
+    ASSERT_EQ(Create(21, Isdn(4, true, false)), -1);
+    EXPECT_TRUE(static_cast<PstnSlot*>(slots.Find(21))->lapd() != nullptr);
+    // No such line: declined.
+    EXPECT_EQ(Create(22, Isdn(8, true, false)), LGCP::ErrorCause::insufficientResources);
+    LGCP::CreateParams cas;
+    cas.select_pstn().select_cas().set_trunk(0);
+    EXPECT_EQ(Create(22, cas), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(Create(22, Ss7(4, 1, 2)), LGCP::ErrorCause::insufficientResources);
+}
+
+TEST_F(SignallingSlots, HdlcSlotSendsPackagesBehindItsAddressAndReportsFramesForIt) {
+    FarEnd far;
+    const int ts16 = Tdm::TrunkTimeSlot(2, 16);
+    trunks.Attach(ts16, &far);
+    EXPECT_EQ(Create(30, Hdlc(2, 256)), LGCP::ErrorCause::insufficientResources);
+    ASSERT_EQ(Create(30, Hdlc(2, 0x21)), -1);
+    EXPECT_EQ(Ioctl(30,
+                    [](LGCP::IoctlParams& p) {
+                        auto& list = p.select_hdlcPackages();
+                        LGCP::HdlcPackage a, b;
+                        a.set_body(std::vector<char>{1, 2, 3});
+                        b.set_body(std::vector<char>{});
+                        list.push_back(a);
+                        list.push_back(b);
+                    }),
+              -1);
+    ASSERT_EQ(far.frames.size(), 2u);
+    EXPECT_EQ(far.frames[0], (Bytes{0x21, 1, 2, 3}));
+    EXPECT_EQ(far.frames[1], (Bytes{0x21}));
+    EXPECT_EQ(Ioctl(30, [](LGCP::IoctlParams& p) { p.select_ss7RqBSN(); }), LGCP::ErrorCause::unsupported);
+
+    const unsigned char ours[] = {0x21, 0xAB, 0xCD}, other[] = {0x22, 0x01}, second[] = {0x21};
+    trunks.Arrive(ts16, ours, sizeof ours);
+    trunks.Arrive(ts16, other, sizeof other);
+    trunks.Arrive(ts16, second, sizeof second);
+    Advance(HdlcSlot::kFlushDelay + 5);
+    auto got = Take(30, kIoctl, LGCP::IoctlResponse::hdlcPackages::id);
+    ASSERT_EQ(got.size(), 1u);
+    const auto& list = got[0].get_ioctl().get_hdlcPackages();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].get_body(), ASN1::OCTET_STRING(std::vector<char>{char(0xAB), char(0xCD)}, nullptr));
+    EXPECT_TRUE(list[1].get_body().empty());
+    EXPECT_EQ(static_cast<HdlcSlot*>(slots.Find(30))->foreign(), 1u);
+
+    Advance(3000);
+    auto info = Take(30, kIoctl, LGCP::IoctlResponse::hdlcLinkInfo::id);
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_EQ(info[0].get_ioctl().get_hdlcLinkInfo().get_txSU().getValue(), 2);
+    EXPECT_EQ(info[0].get_ioctl().get_hdlcLinkInfo().get_rxSU().getValue(), 3);
+
+    // Frames that arrive after the destroy find no channel.
+    EXPECT_EQ(Destroy(30), -1);
+    EXPECT_EQ(OpenChannels(), 0u);
+    trunks.Arrive(ts16, ours, sizeof ours);
+    Advance(100);
+    EXPECT_TRUE(fake::server.sent.empty());
+    trunks.Attach(ts16, nullptr);
+}
+
+}  // namespace
