@@ -1,0 +1,274 @@
+// The built simulation daemon as a process for black-box runs: started in a
+// private mount namespace (its pid file, logs and configuration in a temporary
+// directory) with trunk ports, driven by a controller over loopback TCP, with
+// peer programs attached to its trunk ports. Header-only; used by the tests
+// and the benchmark, so it reports failures by return values.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/server/server_test_util.h"
+
+namespace DaemonSession {
+
+using ServerTest::Bytes;
+using Clock = std::chrono::steady_clock;
+
+inline bool NamespaceAllowed() {
+    return std::system("unshare -m --propagation private true >/dev/null 2>&1") == 0;
+}
+
+inline std::string TempDir(const char* prefix) {
+    std::string pattern = std::string("/tmp/") + prefix + "XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    return ::mkdtemp(path.data()) != nullptr ? std::string(path.data()) : std::string();
+}
+
+inline int FreePort() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
+        port = ntohs(sa.sin_port);
+    ::close(s);
+    return port;
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// tamboril-sim with its environment; its output goes to files in its directory.
+class Daemon {
+public:
+    Daemon(const std::string& exe, const std::map<std::string, std::string>& env) {
+        dir = TempDir("tmb-sigslots-");
+        trunk_dir = dir + "/trunks";
+        for (const char* d : {"/run", "/log", "/etc", "/trunks"}) ::mkdir((dir + d).c_str(), 0700);
+        port = FreePort();
+        const std::string script = "mount --bind '" + dir + "/run' /var/run && mount --bind '" + dir +
+                                   "/log' /var/log && mount --bind '" + dir + "/etc' /usr/local/etc && exec '" + exe +
+                                   "' --port " + std::to_string(port) + " >'" + dir + "/out' 2>'" + dir + "/err'";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("TAMBORIL_TRUNK_DIR", trunk_dir.c_str(), 1);
+            for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+            ::execlp("unshare", "unshare", "-m", "--propagation", "private", "sh", "-c", script.c_str(),
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~Daemon() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(50000);
+            if (::waitpid(pid_, &status, WNOHANG) == 0) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+            }
+        }
+        if (!dir.empty() && std::getenv("KEEP_DAEMON_DIR") == nullptr)
+            (void)std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    std::string Out() const { return ReadFile(dir + "/out"); }
+    std::string Err() const { return ReadFile(dir + "/err"); }
+    bool WaitStarted(int ms = 10000) const {
+        for (auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; ::usleep(20000))
+            if (Out().find("Starting server") != std::string::npos) return true;
+        return false;
+    }
+    // A SOCK_SEQPACKET connection to a trunk port ("e1-0-16", "bri-0-d"); -1 on failure.
+    int ConnectPort(const std::string& name) const {
+        int s = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        sockaddr_un sa{};
+        sa.sun_family = AF_UNIX;
+        std::string path = trunk_dir + "/" + name;
+        std::strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+            ::close(s);
+            return -1;
+        }
+        return s;
+    }
+
+    std::string dir, trunk_dir;
+    int port = 0;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The controller: commands out with a sequence number, every message in.
+class Controller {
+public:
+    bool Connect(int port, int ms = 10000) {
+        for (auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; ::usleep(50000)) {
+            fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in sa{};
+            sa.sin_family = AF_INET;
+            sa.sin_port = htons(static_cast<uint16_t>(port));
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+            ::close(fd_);
+            fd_ = -1;
+        }
+        return false;
+    }
+    ~Controller() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int fd() const { return fd_; }
+
+    // Sends a command for `slot`; returns its sequence number.
+    int Send(unsigned slot, const std::function<void(LGCP::Command&)>& select) {
+        int seq = ++seq_;
+        LGCP::Message m = ServerTest::Command(select, true, seq, slot);
+        Bytes frame = ServerTest::Tpkt(ServerTest::Encode(m));
+        if (::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())) return -1;
+        return seq;
+    }
+    // Reads what is there within `ms`; signals go to `signals`, responses to `responses`.
+    void Pump(int ms) {
+        for (LGCP::Message& m : ServerTest::ReadMessages(fd_, pending_, ms)) {
+            if (m.get_pdu().signal_isSelected())
+                signals.push_back(m);
+            else
+                responses.push_back(m);
+        }
+    }
+    // The response to `seq`: -1 success, the error cause, or -2 for none in time.
+    int Answer(int seq, int ms = 5000) {
+        for (auto end = Clock::now() + std::chrono::milliseconds(ms);;) {
+            for (auto it = responses.begin(); it != responses.end(); ++it) {
+                if (!ServerTest::HasSeq(*it, seq)) continue;
+                const auto& r = it->get_pdu().get_response();
+                int cause = r.success_isSelected() ? -1 : r.error_isSelected() ? r.get_error().asInt() : -3;
+                responses.erase(it);
+                return cause;
+            }
+            if (Clock::now() >= end) return -2;
+            Pump(20);
+        }
+    }
+    int Command(unsigned slot, const std::function<void(LGCP::Command&)>& select, int ms = 5000) {
+        int seq = Send(slot, select);
+        return seq < 0 ? -2 : Answer(seq, ms);
+    }
+
+    std::vector<LGCP::Message> signals;
+    std::vector<LGCP::Message> responses;
+
+private:
+    int fd_ = -1;
+    int seq_ = 0;
+    Bytes pending_;
+};
+
+// A peer program with one end of a trunk port as its descriptor 3, commands on
+// its standard input and one report a line on its standard output.
+class Peer {
+public:
+    Peer(int line, const std::vector<std::string>& argv) {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(line, 3);
+            std::vector<char*> args;
+            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        commands_ = in[1];
+        reports_ = out[0];
+        ::fcntl(reports_, F_SETFL, O_NONBLOCK);
+    }
+    ~Peer() { Stop(); }
+    Peer(const Peer&) = delete;
+    Peer& operator=(const Peer&) = delete;
+
+    void Stop() {
+        if (commands_ >= 0) ::close(commands_);
+        commands_ = -1;
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+        if (reports_ >= 0) ::close(reports_);
+        reports_ = -1;
+    }
+    void Command(const std::string& text) {
+        std::string line = text + "\n";
+        if (commands_ >= 0) (void)!::write(commands_, line.data(), line.size());
+    }
+    void Read() {
+        char buf[4096];
+        ssize_t n;
+        while (reports_ >= 0 && (n = ::read(reports_, buf, sizeof buf)) > 0) {
+            pending_.append(buf, static_cast<size_t>(n));
+            for (size_t nl; (nl = pending_.find('\n')) != std::string::npos; pending_.erase(0, nl + 1))
+                lines.push_back(pending_.substr(0, nl));
+        }
+    }
+    // Index of the first line from `from` on with every text, or -1.
+    int Find(std::initializer_list<std::string> texts, size_t from = 0) const {
+        for (size_t i = from; i < lines.size(); ++i) {
+            bool all = true;
+            for (const auto& t : texts) all = all && lines[i].find(t) != std::string::npos;
+            if (all) return static_cast<int>(i);
+        }
+        return -1;
+    }
+    std::string Dump() const {
+        std::string all;
+        for (const auto& l : lines) all += l + "\n";
+        return all;
+    }
+    bool running() const { return pid_ > 0; }
+
+    std::vector<std::string> lines;
+
+private:
+    pid_t pid_ = -1;
+    int commands_ = -1;
+    int reports_ = -1;
+    std::string pending_;
+};
+
+}  // namespace DaemonSession

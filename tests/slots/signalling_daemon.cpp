@@ -1,0 +1,273 @@
+// The signalling slots of the built simulation daemon over TCP, against
+// independent SS7 and ISDN stacks (libss7, libpri) attached to its trunk ports,
+// and a raw HDLC slot against the test itself. Real time: labelled slow.
+#include <gtest/gtest.h>
+
+#include "tests/slots/daemon_session.h"
+
+namespace {
+
+using namespace DaemonSession;
+
+constexpr unsigned kOurPc = 1;
+constexpr unsigned kPeerPc = 2;
+
+using Octets = std::vector<unsigned char>;
+
+Octets Of(const ASN1::OCTET_STRING& s) {
+    return Octets(s.begin(), s.end());
+}
+
+class SignallingDaemon : public testing::Test {
+protected:
+    void Start(const std::string& ports) {
+        if (!NamespaceAllowed()) GTEST_SKIP() << "no private mount namespace here";
+        daemon = std::make_unique<Daemon>(TAMBORIL_SIM, std::map<std::string, std::string>{{"TAMBORIL_TRUNK_PORTS", ports}});
+        ASSERT_TRUE(daemon->WaitStarted()) << daemon->Err();
+        ASSERT_TRUE(controller.Connect(daemon->port));
+    }
+    void TearDown() override {
+        if (HasFailure() && daemon) {
+            std::cout << "daemon stderr:\n" << daemon->Err().substr(0, 20000) << "\n";
+            for (Peer* p : peers) std::cout << "peer:\n" << p->Dump().substr(0, 20000) << "\n";
+        }
+    }
+
+    // Pumps the controller and the peers until the condition holds or ms passed.
+    bool Until(int ms, const std::function<bool()>& condition) {
+        for (auto end = Clock::now() + std::chrono::milliseconds(ms);;) {
+            for (Peer* p : peers) p->Read();
+            if (condition()) return true;
+            if (Clock::now() >= end) return false;
+            controller.Pump(20);
+        }
+    }
+    // The first signal for `slot` that the test accepts, taken out; null when none.
+    const LGCP::Signal* Signal(unsigned slot, const std::function<bool(const LGCP::Signal&)>& accept) {
+        for (auto it = controller.signals.begin(); it != controller.signals.end(); ++it)
+            if (ServerTest::HasSlot(*it, slot) && accept(it->get_pdu().get_signal())) {
+                taken_ = it->get_pdu().get_signal();
+                controller.signals.erase(it);
+                return &taken_;
+            }
+        return nullptr;
+    }
+    bool WaitSignal(unsigned slot, int ms, const std::function<bool(const LGCP::Signal&)>& accept) {
+        return Until(ms, [&] { return Signal(slot, accept) != nullptr; });
+    }
+    static bool Ioctl(const LGCP::Signal& s, int alternative) {
+        return s.ioctl_isSelected() && s.get_ioctl().currentSelection() == alternative;
+    }
+    int Create(unsigned slot, const std::function<void(LGCP::CreateParams&)>& fill) {
+        return controller.Command(slot, [&](LGCP::Command& c) { fill(c.select_create()); });
+    }
+    int Activate(unsigned slot) {
+        return controller.Command(slot, [](LGCP::Command& c) { c.select_activate().select_empty(); });
+    }
+    int UserData(unsigned slot, const Octets& bytes) {
+        return controller.Command(slot,
+                                  [&](LGCP::Command& c) { c.select_userData(std::vector<char>(bytes.begin(), bytes.end())); });
+    }
+
+    std::unique_ptr<Daemon> daemon;
+    Controller controller;
+    std::vector<Peer*> peers;
+    LGCP::Signal taken_;
+};
+
+#ifdef LIBSS7_PEER
+TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
+    Start("e1-0-16");
+    ASSERT_EQ(Create(1,
+                     [](LGCP::CreateParams& p) {
+                         LGCP::SS7Params& s = p.select_pstn().select_ss7();
+                         s.set_trunk(0);
+                         s.set_slc(0);
+                         s.set_dpc(kPeerPc);
+                         s.set_opc(kOurPc);
+                         s.set_emergency(false);
+                     }),
+              -1);
+    int line = daemon->ConnectPort("e1-0-16");
+    ASSERT_GE(line, 0);
+    Peer peer(line, {LIBSS7_PEER, "3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"});
+    ::close(line);
+    peers.push_back(&peer);
+    ASSERT_EQ(Activate(1), -1);
+
+    // Normal proving (8.2 s) brings the link in service at both ends.
+    ASSERT_TRUE(WaitSignal(1, 20000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
+    ASSERT_TRUE(Until(3000, [&] { return peer.Find({"\"code\":3"}) >= 0; }));
+    ASSERT_TRUE(WaitSignal(1, 4000, [](const LGCP::Signal& s) {
+        return Ioctl(s, LGCP::IoctlResponse::ss7LinkInfo::id) &&
+               s.get_ioctl().get_ss7LinkInfo().get_ss7state() == ACP::SS7State::worked;
+    }));
+
+    // libss7's link test reaches us as user data; our answer reaches libss7.
+    Octets sltm;
+    ASSERT_TRUE(WaitSignal(1, 15000, [&](const LGCP::Signal& s) {
+        if (!s.userData_isSelected()) return false;
+        Octets b = Of(s.get_userData());
+        if (b.size() < 7 || (b[0] & 0x0F) != 1 || b[5] != 0x11) return false;
+        sltm = b;
+        return true;
+    }));
+    const std::uint32_t label = sltm[1] | sltm[2] << 8 | sltm[3] << 16 | static_cast<std::uint32_t>(sltm[4]) << 24;
+    EXPECT_EQ(label & 0x3FFF, kOurPc);
+    EXPECT_EQ((label >> 14) & 0x3FFF, kPeerPc);
+    const std::uint32_t back = kPeerPc | kOurPc << 14 | (label & 0xF0000000u);
+    Octets slta = sltm;
+    for (unsigned i = 0; i < 4; ++i) slta[1 + i] = static_cast<unsigned char>(back >> (8 * i));
+    slta[5] = 0x21;
+    ASSERT_EQ(UserData(1, slta), -1);
+    std::string hex;
+    for (unsigned char b : slta) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02X", b);
+        hex += two;
+    }
+    EXPECT_TRUE(Until(3000, [&] { return peer.Find({"\"dir\":\"rx\"", "\"msu\":\"" + hex + "\""}) >= 0; }))
+        << hex;
+
+    const int seq = controller.Send(1, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
+    EXPECT_EQ(controller.Answer(seq), -1);
+    EXPECT_TRUE(WaitSignal(1, 2000, [](const LGCP::Signal& s) { return Ioctl(s, LGCP::IoctlResponse::ss7BSN::id); }));
+
+    // Cut the trunk: the peer hangs up, the framer loses the carrier, the link goes.
+    controller.signals.clear();
+    peer.Stop();
+    EXPECT_TRUE(WaitSignal(1, 5000, [](const LGCP::Signal& s) {
+        return s.deactivated_isSelected() && s.get_deactivated() == LGCP::DeactivateCause::networkError;
+    }));
+    bool loss = false;
+    for (const auto& m : controller.signals)
+        if (m.get_pdu().get_signal().trunkStatus_isSelected() &&
+            m.get_pdu().get_signal().get_trunkStatus().get_trunk().getValue() == 0 &&
+            m.get_pdu().get_signal().get_trunkStatus().get_state() == ACP::TrunkState::lossCarrier)
+            loss = true;
+    EXPECT_TRUE(loss);
+    EXPECT_EQ(controller.Command(1, [](LGCP::Command& c) { c.select_destroy(); }), -1);
+}
+#endif
+
+#ifdef LIBPRI_PEER
+// A SETUP on a primary-rate D channel: speech, B channel 1, to 123.
+const Octets kSetup = {0x08, 0x01, 0x01, 0x05, 0x04, 0x03, 0x80, 0x90, 0xA3, 0x18, 0x03,
+                      0xA9, 0x83, 0x81, 0x70, 0x04, 0x81, '1',  '2',  '3',  0xA1};
+
+TEST_F(SignallingDaemon, IsdnPrimaryRateUserSideAgainstLibpriNetworkOnTrunk1) {
+    Start("e1-1-16");
+    ASSERT_EQ(Create(2,
+                     [](LGCP::CreateParams& p) {
+                         LGCP::IsdnParams& i = p.select_pstn().select_isdn();
+                         i.set_type(LGCP::IsdnType::pri);
+                         i.set_trunk(1);
+                         i.set_log(0);
+                         i.set_side().select_user();
+                     }),
+              -1);
+    int line = daemon->ConnectPort("e1-1-16");
+    ASSERT_GE(line, 0);
+    Peer peer(line, {LIBPRI_PEER, "3", "network"});
+    ::close(line);
+    peers.push_back(&peer);
+    ASSERT_EQ(Activate(2), -1);
+    ASSERT_TRUE(WaitSignal(2, 10000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
+    ASSERT_TRUE(Until(5000, [&] { return peer.Find({"\"up\""}) >= 0; }));
+
+    ASSERT_EQ(UserData(2, kSetup), -1);
+    EXPECT_TRUE(Until(5000, [&] { return peer.Find({"\"ring\""}) >= 0; }));
+    // CALL PROCEEDING, then CONNECT, with the call reference flag of the answering side.
+    std::vector<int> types;
+    EXPECT_TRUE(Until(5000, [&] {
+        while (const LGCP::Signal* s = Signal(2, [](const LGCP::Signal& x) { return x.userData_isSelected(); })) {
+            Octets b = Of(s->get_userData());
+            const std::size_t ref = b.size() >= 2 ? (b[1] & 0x0F) : 0;
+            if (ref >= 1 && b.size() >= 3 + ref && b[0] == 0x08 && (b[2] & 0x80)) types.push_back(b[2 + ref]);
+        }
+        return types.size() >= 2;
+    }));
+    EXPECT_EQ(types, (std::vector<int>{0x02, 0x07}));
+    EXPECT_TRUE(WaitSignal(2, 4000, [](const LGCP::Signal& s) {
+        return Ioctl(s, LGCP::IoctlResponse::isdnLinkInfo::id) &&
+               s.get_ioctl().get_isdnLinkInfo().get_lapdState() == ACP::LAPDState::multiple_frame_established;
+    }));
+}
+
+TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
+#ifndef LIBPRI_BRI_PEER
+    GTEST_SKIP() << "no basic-rate peer";
+#else
+    Start("bri-0-d");
+    ASSERT_EQ(Create(3,
+                     [](LGCP::CreateParams& p) {
+                         LGCP::IsdnParams& i = p.select_pstn().select_isdn();
+                         i.set_type(LGCP::IsdnType::bri);
+                         i.set_trunk(0);
+                         i.set_log(0);
+                         i.set_side().select_network();
+                     }),
+              -1);
+    ASSERT_EQ(Activate(3), -1);
+    int line = daemon->ConnectPort("bri-0-d");
+    ASSERT_GE(line, 0);
+    Peer peer(line, {LIBPRI_BRI_PEER, "--fd", "3", "--terminals", "2", "--call", "1", "--seconds", "40"});
+    ::close(line);
+    peers.push_back(&peer);
+    // Terminal 1 gets its TEI, its data link comes up, and its SETUP reaches us.
+    ASSERT_TRUE(WaitSignal(3, 20000, [](const LGCP::Signal& s) {
+        if (!s.userData_isSelected()) return false;
+        Octets b = Of(s.get_userData());
+        const std::size_t ref = b.size() >= 2 ? (b[1] & 0x0F) : 0;
+        return b.size() >= 3 + ref && b[0] == 0x08 && b[2 + ref] == 0x05;
+    }));
+#endif
+}
+#endif
+
+TEST_F(SignallingDaemon, HdlcSlotFramesBothWays) {
+    Start("e1-2-16");
+    int line = daemon->ConnectPort("e1-2-16");
+    ASSERT_GE(line, 0);
+    ASSERT_EQ(Create(4,
+                     [](LGCP::CreateParams& p) {
+                         LGCP::HdlcParams& h = p.select_hdlcParams();
+                         h.set_trunk(2);
+                         h.set_log(0);
+                         h.set_address(0x30);
+                     }),
+              -1);
+    EXPECT_EQ(controller.Command(4,
+                                 [](LGCP::Command& c) {
+                                     auto& list = c.select_ioctl().select_hdlcPackages();
+                                     LGCP::HdlcPackage a, b;
+                                     a.set_body(std::vector<char>{'a', 'b', 'c'});
+                                     b.set_body(std::vector<char>{'d'});
+                                     list.push_back(a);
+                                     list.push_back(b);
+                                 }),
+              -1);
+    std::vector<std::string> frames;
+    Until(3000, [&] {
+        char buf[256];
+        ssize_t n;
+        while ((n = ::recv(line, buf, sizeof buf, MSG_DONTWAIT)) > 0) frames.emplace_back(buf, static_cast<size_t>(n));
+        return frames.size() >= 2;
+    });
+    EXPECT_EQ(frames, (std::vector<std::string>{"\x30" "abc", "\x30" "d"}));
+
+    const char in[] = "\x30xyz";
+    ASSERT_EQ(::send(line, in, 4, 0), 4);
+    ASSERT_TRUE(WaitSignal(4, 3000, [](const LGCP::Signal& s) {
+        return Ioctl(s, LGCP::IoctlResponse::hdlcPackages::id) && s.get_ioctl().get_hdlcPackages().size() == 1 &&
+               Of(s.get_ioctl().get_hdlcPackages()[0].get_body()) == Octets{'x', 'y', 'z'};
+    }));
+    EXPECT_TRUE(WaitSignal(4, 4000, [](const LGCP::Signal& s) {
+        return Ioctl(s, LGCP::IoctlResponse::hdlcLinkInfo::id) &&
+               s.get_ioctl().get_hdlcLinkInfo().get_txSU().getValue() == 2 &&
+               s.get_ioctl().get_hdlcLinkInfo().get_rxSU().getValue() == 1;
+    }));
+    ::close(line);
+}
+
+}  // namespace
