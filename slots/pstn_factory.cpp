@@ -4,6 +4,7 @@
 
 #include "core/output.h"
 #include "slots/pstn_slot.h"
+#include "slots/slot.h"
 
 PstnFactory& PstnFactory::instance() {
     static PstnFactory factory;
@@ -26,5 +27,5 @@ void PstnFactory::SelfSignal(const LGCP::Signal& signal) {
     const int trunk = status.get_trunk().getValue();
     const int state = status.get_state().asInt();
     // A slot may go while the list is walked only through a command, never here.
-    for (Slot* slot : GetSlots()) static_cast<PstnSlot*>(slot)->OnTrunkStatus(type, trunk, state);
+    for (Slot* slot : GetSlots()) slot->OnTrunkStatus(type, trunk, state);
 }

@@ -47,7 +47,7 @@ public:
     bool IDestroy() override;
 
     // A trunk's framer status; only a change on this slot's own line counts.
-    void OnTrunkStatus(ACP::TrunkType::NamedNumber type, int trunk, int status);
+    void OnTrunkStatus(ACP::TrunkType::NamedNumber type, int trunk, int status) override;
     void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
     void OnUpdateTimer();
 

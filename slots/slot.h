@@ -64,7 +64,9 @@ public:
     // Starts the release: true when it is complete now, false when the slot calls
     // Released() later.
     virtual bool IDestroy() { return true; }
-    virtual void OnTrunkStatus(int /*trunk*/, int /*status*/) {}
+    // A line's framer status (an ACP::TrunkState): the line is E1 trunk or
+    // basic-rate line `trunk` after `type`.
+    virtual void OnTrunkStatus(ACP::TrunkType::NamedNumber /*type*/, int /*trunk*/, int /*status*/) {}
 
     // Interconnection: `source` feeds this slot (its transmit onto our receive).
     bool SetSource(Slot* source);
