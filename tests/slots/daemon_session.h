@@ -144,8 +144,10 @@ public:
         }
         return false;
     }
-    ~Controller() {
+    ~Controller() { Close(); }
+    void Close() {
         if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
     }
     int fd() const { return fd_; }
 

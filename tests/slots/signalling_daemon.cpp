@@ -192,6 +192,11 @@ TEST_F(SignallingDaemon, IsdnPrimaryRateUserSideAgainstLibpriNetworkOnTrunk1) {
         return Ioctl(s, LGCP::IoctlResponse::isdnLinkInfo::id) &&
                s.get_ioctl().get_isdnLinkInfo().get_lapdState() == ACP::LAPDState::multiple_frame_established;
     }));
+
+    // The controller leaves: the link is released, and libpri sees it go.
+    const std::size_t before = peer.lines.size();
+    controller.Close();
+    EXPECT_TRUE(Until(5000, [&] { return peer.Find({"\"down\""}, before) >= 0; }));
 }
 
 TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
