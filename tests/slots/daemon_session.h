@@ -196,8 +196,8 @@ private:
     Bytes pending_;
 };
 
-// A peer program with one end of a trunk port as its descriptor 3, commands on
-// its standard input and one report a line on its standard output.
+// A peer program with one end of a trunk port as its descriptor 3 and one report
+// a line on its standard output; its standard input stays open while it runs.
 class Peer {
 public:
     Peer(int line, const std::vector<std::string>& argv) {
@@ -235,10 +235,6 @@ public:
         if (reports_ >= 0) ::close(reports_);
         reports_ = -1;
     }
-    void Command(const std::string& text) {
-        std::string line = text + "\n";
-        if (commands_ >= 0) (void)!::write(commands_, line.data(), line.size());
-    }
     void Read() {
         char buf[4096];
         ssize_t n;
@@ -262,8 +258,6 @@ public:
         for (const auto& l : lines) all += l + "\n";
         return all;
     }
-    bool running() const { return pid_ > 0; }
-
     std::vector<std::string> lines;
 
 private:
