@@ -1,0 +1,76 @@
+// The network side of an ISDN basic-rate line serving up to eight terminals
+// (point to multipoint): TEI management as the network (assignment from 64..126,
+// adoption of TEIs already in use, the periodic identity check, duplicate removal),
+// one small data link per assigned TEI, outgoing SETUPs broadcast on TEI 127 and
+// every other outgoing message routed to the terminal of its call reference.
+#pragma once
+
+#include <iosfwd>
+
+#include "core/packet.h"
+#include "core/protocol.h"
+#include "core/timer.h"
+#include "signalling/lapd_nt_user.h"
+
+namespace ISDN {
+
+class LAPD_NT : public Protocol {
+public:
+    static constexpr unsigned kUsers = 8;
+    static constexpr unsigned kCheckCycle = 60000;  // ms between identity checks
+    static constexpr unsigned char kFirstAutoTei = 64;
+    static constexpr unsigned char kLastAutoTei = 126;
+
+    // TEI management message types.
+    enum TeiMessage : unsigned char {
+        identity_request = 1,
+        identity_assigned = 2,
+        identity_denied = 3,
+        identity_check_request = 4,
+        identity_check_response = 5,
+        identity_remove = 6,
+        identity_verify = 7,
+    };
+
+    LAPD_NT();
+    ~LAPD_NT() override;
+
+    void set_log(unsigned int level);
+
+    void local_prepare_head(Packet& p) override;
+    void local_prepare_tail(Packet& p) override;
+    void local_activate() override;
+    void local_deactivate() override;
+    // A layer-3 message from above.
+    void message(Packet& msg) override;
+    // A frame from below.
+    void receive(Packet& frame) override;
+
+    void check_all_Tei();
+    void tx_identity(unsigned short ri, int ai, unsigned char type);
+    // The management message after the UI control octet.
+    void on_tei_procedure(Packet& p);
+    LAPD_NT_user* find_Tei(unsigned char t);
+    // The lowest unassigned user, given TEI t (for 127: the lowest free one of 64..126).
+    LAPD_NT_user* find_free_Tei(unsigned char t);
+    void send_to_layer3(Packet& p) { on_message(p); }
+    void send_to_layer1(Packet& p) { transmit(p); }
+
+    // A fresh frame with the head room of the layers below.
+    Packet new_frame();
+
+    void PutHeader(std::ostream& os) const;
+
+    const LAPD_NT_user& user(unsigned i) const { return users[i]; }
+    bool checking() const { return checkTimer.is_running(); }
+
+private:
+    bool trace() const { return log != 0; }
+    void remove_twice(unsigned char ai);
+
+    Timer checkTimer;
+    LAPD_NT_user users[kUsers];
+    unsigned int log = 0;
+};
+
+}  // namespace ISDN
