@@ -24,7 +24,11 @@ std::ostream& operator<<(std::ostream& os, const SLC::Octets& o) {
     return os;
 }
 
-SLC::SLC() = default;
+// A link the far end aligns (SIO while idle) never passes through a reset
+// before its first FISU, so it starts with the values a reset gives.
+SLC::SLC() {
+    reset();
+}
 
 SLC::~SLC() {
     timer.reset();

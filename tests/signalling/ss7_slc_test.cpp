@@ -168,8 +168,8 @@ TEST_F(Mtp2Test, FarEndStartsAlignmentAndEmergencyProvesForT4e) {
     EXPECT_EQ(3u, link.get_state_id());
     Advance(1);
     EXPECT_EQ(4u, link.get_state_id());
-    // Never reset yet: the numbers are still those of construction.
-    EXPECT_THAT(channel.Take(), ElementsAre("FF FF 01 02", "FF FF 01 02", "00 00 00"));
+    // Aligned by the far end without a reset on the way: the FISU has the reset values.
+    EXPECT_THAT(channel.Take(), ElementsAre("FF FF 01 02", "FF FF 01 02", "FF FF 00"));
     // Idle ignores everything but SIO, SIN and SIE.
     link.local_deactivate();
     channel.Take();

@@ -4,6 +4,9 @@
  * relays between it and the descriptor it is given: it strips the two check
  * octets libss7 writes towards us and appends two towards libss7, and paces
  * libss7's writes to one unit per millisecond as a 64 kbit/s link would.
+ * Towards libss7 it also fills each quiet millisecond with the far end's
+ * last status unit, or a FISU with its current sequence numbers, as an HDLC
+ * controller in SS7 mode fills the line between units.
  *
  * Usage: libss7_peer FD PC ADJPC SLC
  * Commands on stdin, one per line:
@@ -32,6 +35,9 @@ static unsigned int adjpc;
 static int drop_rx_msu, drop_tx_msu;
 static long long mute_until;
 static int last_status_rx = -1, last_status_tx = -1;
+static unsigned char fill[6];
+static int fill_len;
+static int heard;
 
 static long long now_ms(void) {
     struct timespec ts;
@@ -165,6 +171,16 @@ int main(int argc, char **argv) {
                 emit("{\"dropped\":\"rx\",\"fsn\":%d}", buf[1] & 0x7F);
                 continue;
             }
+            if (n >= 3 && (buf[2] & 0x3F) <= 2 && n <= 4) {
+                memcpy(fill, buf, (size_t)n);
+                fill_len = (int)n;
+            } else if (n >= 3) {
+                fill[0] = buf[0];
+                fill[1] = buf[1];
+                fill[2] = 0;
+                fill_len = 3;
+            }
+            heard = 1;
             buf[n] = buf[n + 1] = 0;
             send(inner[1], buf, (size_t)n + 2, 0);
             ss7_read(ss7, inner[0]);
@@ -198,6 +214,14 @@ int main(int argc, char **argv) {
             }
         }
         if (now_ms() >= next_write) {
+            if (!heard && fill_len > 0) {
+                unsigned char u[8];
+                memcpy(u, fill, (size_t)fill_len);
+                u[fill_len] = u[fill_len + 1] = 0;
+                send(inner[1], u, (size_t)fill_len + 2, 0);
+                ss7_read(ss7, inner[0]);
+            }
+            heard = 0;
             ss7_write(ss7, inner[0]);
             next_write += 1;
             if (next_write < now_ms()) next_write = now_ms() + 1;
