@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -58,14 +58,16 @@ class Peer {
 public:
     bool Start() {
         int line[2], in[2], out[2];
-        if (!FrameSocket::Pair(line) || ::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
+        if (!FrameSocket::Pair(line) || ::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            return false;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             ::dup2(line[1], 3);
-            ::execl(LIBSS7_PEER, LIBSS7_PEER, "3", std::to_string(kPeerPc).c_str(), std::to_string(kOurPc).c_str(),
-                    std::to_string(kSlc).c_str(), static_cast<char*>(nullptr));
+            ::execl(LIBSS7_PEER, LIBSS7_PEER, "3", std::to_string(kPeerPc).c_str(),
+                    std::to_string(kOurPc).c_str(), std::to_string(kSlc).c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(line[1]);
@@ -132,7 +134,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(peer.Start());
         link.set_emergency(emergency);
-        if (getenv("MTP2_TRACE")) link.trace = SS7::SLC::Trace{true, false, false, false, false, true, true, true};
+        if (getenv("MTP2_TRACE"))
+            link.trace = SS7::SLC::Trace{true, false, false, false, false, true, true, true};
         link.set_dpc(kPeerPc);
         link.set_opc(kOurPc);
         link.set_slc(kSlc);
@@ -187,7 +190,8 @@ protected:
     // In service at both ends with libss7's layer 3 up.
     void BringUp() {
         user.activate();
-        ASSERT_TRUE(RunUntil(12000, [&] { return Worked() && peer.Find({"\"code\":1"}) >= 0; })) << peer.Dump();
+        ASSERT_TRUE(RunUntil(12000, [&] { return Worked() && peer.Find({"\"code\":1"}) >= 0; }))
+            << peer.Dump();
     }
     // How many link test acknowledgements with pattern n came up.
     int Acks(unsigned char n) const {
