@@ -222,6 +222,8 @@ protected:
     Libss7EmergencyTest() { emergency = true; }
 };
 
+// Our side aligns normally (SIN, T4n). libss7 answers with SIE and proves for
+// its short period, so our proving ends at its first FISU, well inside T4n.
 TEST_F(Libss7Test, NormalAlignmentLinkTestAndMsusBothWays) {
     const auto start = std::chrono::steady_clock::now();
     user.activate();
