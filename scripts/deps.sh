@@ -3,7 +3,7 @@
 set -e
 packages="build-essential cmake ninja-build python3 clang libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libboost-dev libloki-dev
-  erlang-base erlang-asn1 tshark iproute2 valgrind libpri-dev"
+  erlang-base erlang-asn1 tshark iproute2 valgrind libpri-dev libss7-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
