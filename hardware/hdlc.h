@@ -4,6 +4,7 @@
 #include <iosfwd>
 
 #include "core/event.h"
+#include "core/fd.h"
 #include "core/packet.h"
 #include "hardware/generic_hdlc.h"
 
@@ -54,12 +55,19 @@ public:
     bool is_ready() const override { return ready_; }
 
     const Statistics& statistics() const { return statistics_; }
+    // Frames lost on reading because the packet pool was empty.
+    std::uint32_t rx_dropped() const { return rx_dropped_; }
+    // The TDM channel of the last activated controller channel; -1 before any.
+    int controller_channel() const { return controller_channel_; }
 
     void PutHeader(std::ostream& os) const;
 
 private:
     void on_event(int fd, short revents);
     void do_read();
+    bool read_one(int fd);
+    void read_error(const char* what, int error);
+    bool open_controller(Fd& fd);
 
     bool ready_ = false;
     Params params_;
@@ -68,4 +76,9 @@ private:
     unsigned log_level_ = 0;
     unsigned trunk_ = 0;
     Notify* sink_;
+    int controller_channel_ = -1;
+    // Counts activations, so a pass that outlives the descriptor it served stops.
+    std::uint32_t generation_ = 0;
+    std::uint32_t rx_dropped_ = 0;
+    bool dropping_ = false;
 };

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,31 +12,19 @@
 #include "hardware/board_record.h"
 #include "hardware/driver.h"
 #include "hardware/sim/device.h"
+#include "hardware/sim/request_log.h"
 
 namespace Sim {
-
-// One call that reached the simulated board, as tests inspect it.
-struct Request {
-    enum class Kind { open, close, ioctl, read, write };
-
-    Kind kind = Kind::ioctl;
-    std::string device;
-    unsigned long number = 0;        // ioctl request number
-    std::vector<unsigned char> in;   // record before the call (ioctl), bytes written (write)
-    std::vector<unsigned char> out;  // record after the call (ioctl), bytes read (read)
-    int result = 0;
-    int error = 0;  // errno of a failed call
-
-    // Word i of the record before or after the call, in the board's byte order.
-    std::int32_t InWord(std::size_t i) const;
-    std::int32_t OutWord(std::size_t i) const;
-    std::vector<std::int32_t> InWords() const;
-};
 
 // The simulated board: the device models by path, their opens, the faults a
 // test arranges and the log of every call. Descriptors handed out are real
 // (one end of a socket pair per open), so they can be polled, duplicated and
 // closed with the ordinary calls; an open is found again by its socket's inode.
+//
+// A request finds its open without a system call: the board remembers the
+// open of every descriptor it handed out or has seen, and a descriptor number
+// closed since (the programs linking the board have every close counted, see
+// board.cpp) is looked up again.
 class Board final : public Hardware::Driver {
 public:
     Board() = default;
@@ -61,10 +48,11 @@ public:
     void Reset();
 
     // The log keeps the latest requests only, so that a long run (the loop
-    // refreshes the switch on every pass) does not grow without bound.
+    // refreshes the switch on every pass) does not grow without bound; a limit
+    // of 0 turns it off.
     static constexpr std::size_t kDefaultLogLimit = 1 << 16;
-    void SetLogLimit(std::size_t limit) { log_limit_ = limit; }
-    const std::deque<Request>& requests() const { return log_; }
+    void SetLogLimit(std::size_t limit) { log_.SetLimit(limit); }
+    const RequestLog& requests() const { return log_; }
     std::vector<Request> Requests(Request::Kind kind) const;
     void ClearRequests() { log_.clear(); }
     std::size_t OpenCount(const std::string& path);
@@ -86,19 +74,27 @@ private:
         int error;
         int count;
     };
+    // What the board knows of one descriptor number.
+    struct KnownFd {
+        OpenFile* file = nullptr;
+        std::uint32_t closes = 0;  // the number's close count when it was learnt
+    };
 
     OpenFile* Lookup(int fd, int& error);
+    // The open of a descriptor the board knows and that was not closed since; null
+    // when it has to be looked up.
+    OpenFile* Known(int fd) const;
+    void Learn(int fd, OpenFile* file);
     void ReleaseClosed();
     int TakeFault(const std::string& path, unsigned long number);
-    Request& Log(Request::Kind kind, std::string device);
-    static int Fail(Request& r, int error);
+    static int Fail(Request* r, int error);
 
     std::map<std::string, std::unique_ptr<Device>> devices_;
     std::map<std::string, int> open_errors_;
     std::vector<Fault> faults_;
     std::map<ino_t, OpenFile> opens_;
-    std::deque<Request> log_;
-    std::size_t log_limit_ = kDefaultLogLimit;
+    std::vector<KnownFd> known_;  // by descriptor number
+    RequestLog log_{kDefaultLogLimit};
 };
 
 // The process's simulated board, with every modelled device added.

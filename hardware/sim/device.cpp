@@ -20,4 +20,8 @@ ssize_t Device::IWrite(OpenFile&, const void*, std::size_t) {
     return -EINVAL;
 }
 
+ssize_t Device::IWriteFrom(OpenFile& file, int, const void* buffer, std::size_t length) {
+    return IWrite(file, buffer, length);
+}
+
 }  // namespace Sim

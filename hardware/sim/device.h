@@ -45,6 +45,9 @@ public:
     // By default the caller reads what the device posted.
     virtual ssize_t IRead(OpenFile& file, int fd, void* buffer, std::size_t length);
     virtual ssize_t IWrite(OpenFile& file, const void* buffer, std::size_t length);
+    // The board's entry for a write on the caller's descriptor `fd`; by default
+    // the device takes the bytes at once.
+    virtual ssize_t IWriteFrom(OpenFile& file, int fd, const void* buffer, std::size_t length);
 
 private:
     std::string path_;

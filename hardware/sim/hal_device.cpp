@@ -37,6 +37,18 @@ int HalDevice::Carried(int ch) const {
     return 0xFF;
 }
 
+bool HalDevice::Feeds(int src, int dst) const {
+    if (!Tdm::IsChannel(dst)) return false;
+    for (int hops = 0; hops <= Tdm::kBusChannels; ++hops) {
+        const Port& port = ports_[dst];
+        if (port.mode != Mode::source) return false;
+        if (port.value == src) return true;
+        if (!Tdm::IsBusChannel(port.value)) return false;
+        dst = port.value;
+    }
+    return false;
+}
+
 int HalDevice::IIoctl(OpenFile&, unsigned long request, void* record, std::size_t) {
     auto* words = static_cast<unsigned char*>(record);
     switch (request) {

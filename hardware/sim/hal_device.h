@@ -29,6 +29,11 @@ public:
     int value(int ch) const { return ports_[ch].value; }
     // The byte the channel carries now, following its sources.
     int Carried(int ch) const;
+    // Whether what channel src carries reaches channel dst: dst takes its data
+    // from src directly or through shared-bus channels. A device-side channel
+    // met on the way ends the path, since what it carries comes from its own
+    // device, not from its source.
+    bool Feeds(int src, int dst) const;
 
     // What the board does on its own, behind the daemon's back: an output is
     // enabled again, sending `byte`.

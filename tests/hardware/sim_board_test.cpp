@@ -92,6 +92,35 @@ TEST_F(SimBoardTest, DuplicatedDescriptorKeepsTheOpenUntilTheLastClose) {
     EXPECT_EQ(board.OpenCount("/dev/hal"), 0u);
 }
 
+// The board remembers which open a descriptor number belongs to; a number
+// closed behind its back and handed out again is not taken for the old open.
+TEST_F(SimBoardTest, ReusedDescriptorNumbersAreNotTakenForTheirOldOpen) {
+    int fd = OpenHal();
+    BoardRecord<2> rec{100, 0x5A};
+    ASSERT_EQ(board.ioctl(fd, Hal::MUX_WRITE, rec.data()), 0);
+    ::close(fd);
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(pair[0], fd);  // the lowest free number comes back
+    EXPECT_EQ(board.ioctl(pair[0], Hal::MUX_WRITE, rec.data()), -1);
+    EXPECT_EQ(errno, ENOTTY);
+    ::close(pair[0]);
+    ::close(pair[1]);
+
+    // A duplicate of another open on a number the board knew.
+    int a = OpenHal();
+    int b = OpenHal();
+    ASSERT_EQ(board.ioctl(a, Hal::MUX_WRITE, rec.data()), 0);
+    ::close(a);
+    int copy = ::dup(b);
+    ASSERT_EQ(copy, a);
+    EXPECT_EQ(board.ioctl(copy, Hal::MUX_WRITE, rec.data()), 0);
+    EXPECT_EQ(board.OpenCount("/dev/hal"), 1u);
+    ::close(copy);
+    board.close(b);
+    EXPECT_EQ(board.OpenCount("/dev/hal"), 0u);
+}
+
 // A device that remembers its last open, so that the test can post to it.
 struct ProbeDevice : Sim::Device {
     ProbeDevice() : Device("/dev/probe") {}
@@ -219,6 +248,16 @@ TEST_F(SimBoardTest, LogKeepsOnlyTheLatestRequests) {
     EXPECT_EQ(board.requests().back().InWord(0), 8196);
     board.close(fd);
     EXPECT_EQ(board.requests().back().kind, Request::Kind::close);
+
+    board.SetLogLimit(0);  // off, as in tamboril-sim: calls still work
+    fd = OpenHal();
+    BoardRecord<2> read{8192, 255};
+    EXPECT_EQ(board.ioctl(fd, Hal::MUX_READ, read.data()), 0);
+    EXPECT_EQ(read.get(1), 0xFF);
+    EXPECT_EQ(board.ioctl(fd, Hal::MUX_READ, nullptr), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_TRUE(board.requests().empty());
+    board.close(fd);
 }
 
 TEST_F(SimBoardTest, CasDeviceTakesTrunkNumbersByValueAndQueuesChangeRecords) {
