@@ -57,7 +57,7 @@ public:
     const Statistics& statistics() const { return statistics_; }
     // Frames lost on reading because the packet pool was empty.
     std::uint32_t rx_dropped() const { return rx_dropped_; }
-    // The TDM channel of the controller channel while active; -1 before.
+    // The TDM channel of the last activated controller channel; -1 before any.
     int controller_channel() const { return controller_channel_; }
 
     void PutHeader(std::ostream& os) const;

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs what is missing, then builds and runs every test twice: a normal
-# build, and a clang build with AddressSanitizer and UndefinedBehaviorSanitizer
-# that also runs each fuzz target.
+# Installs what is missing, then builds and runs every test three times: a normal
+# build, a clang build with AddressSanitizer and UndefinedBehaviorSanitizer that
+# also runs each fuzz target, and a cross build for the board's 32-bit big-endian
+# PowerPC run under qemu-ppc (scripts/ppc.sh).
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -38,4 +39,5 @@ if [ -s build-asan/fuzz-targets.txt ]; then
   done
   [ "$failed" = 0 ]
 fi
+sh scripts/ppc.sh
 echo "all test builds passed"

@@ -19,12 +19,17 @@ unsigned char sequence_octet(SLC::Seq n, bool bit) {
 std::ostream& operator<<(std::ostream& os, const SLC::Octets& o) {
     const auto flags = os.flags();
     os << std::hex << std::uppercase;
-    for (unsigned i = 0; i < o.p.length(); ++i) os << " 0x" << static_cast<unsigned>(o.p[static_cast<int>(i)]);
+    for (unsigned i = 0; i < o.p.length(); ++i)
+        os << " 0x" << static_cast<unsigned>(o.p[static_cast<int>(i)]);
     os.flags(flags);
     return os;
 }
 
-SLC::SLC() = default;
+// A link the far end aligns (SIO while idle) never passes through a reset
+// before its first FISU, so it starts with the values a reset gives.
+SLC::SLC() {
+    reset();
+}
 
 SLC::~SLC() {
     timer.reset();
@@ -104,12 +109,13 @@ void SLC::receive(Packet& su) {
         const unsigned left = su.length();
         const unsigned n = left < kMaxLi ? left : kMaxLi;
         if (li != n) {
-            std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
-                      << ", received = " << left << std::endl;
+            std::cerr << ext::header(this) << "invalid packet length,"
+                      << " expected = " << li << ", received = " << left << std::endl;
             if (n == kMaxLi) {
                 std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
             } else if (li < n) {
-                std::cerr << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su << std::endl;
+                std::cerr << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su
+                          << std::endl;
                 su.trim(n - li);
             }
         }
@@ -242,7 +248,8 @@ bool SLC::process_bsnr() {
             return true;
         }
         if (trace.msu_processing)
-            std::cerr << ext::header(this) << "bad su acknowledgement received: " << DumpPtr{this} << std::endl;
+            std::cerr << ext::header(this) << "bad su acknowledgement received: " << DumpPtr{this}
+                      << std::endl;
         next_state(s_idle);
         return false;
     }
@@ -264,7 +271,9 @@ bool SLC::process_bsnr() {
 }
 
 void SLC::retransmit() {
-    if (trace.msu_processing) std::cerr << ext::header(this) << "retransmit" << " rtb=" << rtb_count << std::endl;
+    if (trace.msu_processing)
+        std::cerr << ext::header(this) << "retransmit"
+                  << " rtb=" << rtb_count << std::endl;
     ++stats[6];
     fsnt = rtb_head - 1;
     fibt = bibr;

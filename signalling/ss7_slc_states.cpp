@@ -11,22 +11,33 @@ namespace L2 {
 
 const char* state_name(unsigned type) {
     switch (type) {
-        case idle: return "idle";
-        case not_aligned: return "not aligned";
-        case aligned: return "aligned";
-        case proving: return "proving";
-        case aligned_ready: return "aligned ready";
-        case worked: return "worked";
-        default: return "unknown";
+        case idle:
+            return "idle";
+        case not_aligned:
+            return "not aligned";
+        case aligned:
+            return "aligned";
+        case proving:
+            return "proving";
+        case aligned_ready:
+            return "aligned ready";
+        case worked:
+            return "worked";
+        default:
+            return "unknown";
     }
 }
 
 std::ostream& operator<<(std::ostream& os, Indication indication) {
     switch (indication) {
-        case SIO: return os << "out of alignment";
-        case SIN: return os << "normal alignment";
-        case SIE: return os << "emergency alignment";
-        case SIOS: return os << "out of service";
+        case SIO:
+            return os << "out of alignment";
+        case SIN:
+            return os << "normal alignment";
+        case SIE:
+            return os << "emergency alignment";
+        case SIOS:
+            return os << "out of service";
     }
     const auto flags = os.flags();
     os << "unknown:" << std::hex << std::nouppercase << static_cast<unsigned>(indication);
@@ -65,8 +76,9 @@ std::ostream& SLC::dump_fields(std::ostream& os) const {
 
 void SLC::next_state(State& to) {
     if (trace.state)
-        std::clog << ext::shortinfo(this) << ": " << "change state from " << ext::quoted(current->name()) << " to "
-                  << ext::quoted(to.name()) << std::endl;
+        std::clog << ext::shortinfo(this) << ": "
+                  << "change state from " << ext::quoted(current->name()) << " to " << ext::quoted(to.name())
+                  << std::endl;
     current->on_leave(*this);
     current = &to;
     to.on_enter(*this);
@@ -103,7 +115,8 @@ void SLC::on_T5(Timer*) {}
 void SLC::on_T6(Timer*) {}
 
 void SLC::on_T7(Timer*) {
-    if (trace.timers) std::clog << ext::header(this) << "T7 expired: " << rtb_count << " packets in RTB." << std::endl;
+    if (trace.timers)
+        std::clog << ext::header(this) << "T7 expired: " << rtb_count << " packets in RTB." << std::endl;
     next_state(s_idle);
 }
 
@@ -233,8 +246,8 @@ void SLC::msu(TState<5>&, Packet& su) {
     bibx = fibt;
     if (fsnr == fsnx) {
         if (trace.msu_processing)
-            std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702" << " fsnr=" << unsigned(fsnr)
-                      << " fsnx=" << unsigned(fsnx) << std::endl;
+            std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702"
+                      << " fsnr=" << unsigned(fsnr) << " fsnx=" << unsigned(fsnx) << std::endl;
         return;
     }
     if (fibr != fibx) {
@@ -245,8 +258,8 @@ void SLC::msu(TState<5>&, Packet& su) {
     if (!process_bsnr()) return;
     if (fsnr != fsnx + 1) {
         if (trace.msu_processing)
-            std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702" << " fsnr=" << unsigned(fsnr)
-                      << " fsnx=" << unsigned(fsnx) << std::endl;
+            std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702"
+                      << " fsnr=" << unsigned(fsnr) << " fsnx=" << unsigned(fsnx) << std::endl;
         negative_acknowledge();
         return;
     }
@@ -258,13 +271,14 @@ void SLC::msu(TState<5>&, Packet& su) {
 void SLC::message(TState<5>&, Packet& msu) {
     if (msu.length() < kHeader) {
         // The far end would take a shorter unit for a FISU or an LSSU.
-        std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu << std::endl;
+        std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu
+                  << std::endl;
         return;
     }
     if (tb.count() >= kTbLimit) {
         ++stats[4];
-        std::cerr << ext::header(this) << "no space in TB buffer," << " TB=" << tb.count() << " RTB=" << rtb_count
-                  << " ignoring msu: " << msu << std::endl;
+        std::cerr << ext::header(this) << "no space in TB buffer,"
+                  << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu << std::endl;
         return;
     }
     tb.put(msu);

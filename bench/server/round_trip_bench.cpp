@@ -1,15 +1,21 @@
 // Control round trips over loopback: ping -> success through the control server, one
 // command outstanding and 64 pipelined, beside a bare TPKT echo server on the same loop
-// and a minimal echo server without the loop or its layers.
+// and a minimal echo server without the loop or its layers; and the same pings to the
+// built tamboril-sim process, whose rate is to stay within 2/3 of the minimal server's.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -123,22 +129,8 @@ void BM_TpktEcho(benchmark::State& state) {
 }
 
 // The floor without the daemon's layers: blocking reads, frames cut out of each
-// read, and all their echoes sent in one write.
-void BM_MinimalTpktEcho(benchmark::State& state) {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(sa);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(listener, 1) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        state.SkipWithError("listen failed");
-        ::close(listener);
-        return;
-    }
-    const uint16_t port = ntohs(sa.sin_port);
-    const int depth = static_cast<int>(state.range(0));
-    std::thread client([&] { Drive(state, port, depth, PingFrame().size()); });
+// read, and all their echoes sent in one write. Serves one connection.
+void EchoConnection(int listener) {
     int fd = ::accept(listener, nullptr, nullptr);
     int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
@@ -162,13 +154,154 @@ void BM_MinimalTpktEcho(benchmark::State& state) {
         if (!out.empty() && ::send(fd, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
             break;
     }
-    client.join();
     ::close(fd);
+}
+
+// A listening loopback socket and its port; -1 when none could be made.
+int Listen(uint16_t& port) {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(sa);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        ::close(listener);
+        return -1;
+    }
+    port = ntohs(sa.sin_port);
+    return listener;
+}
+
+void BM_MinimalTpktEcho(benchmark::State& state) {
+    uint16_t port = 0;
+    int listener = Listen(port);
+    if (listener < 0) {
+        state.SkipWithError("listen failed");
+        return;
+    }
+    const int depth = static_cast<int>(state.range(0));
+    std::thread client([&] { Drive(state, port, depth, PingFrame().size()); });
+    EchoConnection(listener);
+    client.join();
     ::close(listener);
 }
 
+// The same server in a process of its own, as the daemon is.
+void BM_MinimalTpktEchoProcess(benchmark::State& state) {
+    uint16_t port = 0;
+    int listener = Listen(port);
+    if (listener < 0) {
+        state.SkipWithError("listen failed");
+        return;
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        EchoConnection(listener);
+        ::_exit(0);
+    }
+    ::close(listener);
+    Drive(state, port, static_cast<int>(state.range(0)), PingFrame().size());
+    ::waitpid(child, nullptr, 0);
+}
+
+// A free loopback port, found by binding to port 0.
+uint16_t FreePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(sa);
+    uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
+        port = ntohs(sa.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool Accepts(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A built daemon in a private mount namespace, so that its pid file and
+// configuration stay its own (as the daemon tests run it).
+class DaemonProcess {
+public:
+    DaemonProcess(const char* exe, uint16_t port) : dir_(MakeDir()) {
+        const std::string script = "mount --bind '" + dir_ + "' /var/run && mount --bind '" + dir_ +
+                                   "' /usr/local/etc && exec '" + exe + "' --port " + std::to_string(port) +
+                                   " >/dev/null 2>&1";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::execlp("unshare", "unshare", "-m", "--propagation", "private", "sh", "-c", script.c_str(),
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && pid_ > 0 && !Accepts(port); ++i) {
+            int status;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        // The probe connection above is the first controller; it is released before
+        // the benchmark's connects.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+    ~DaemonProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+    bool running() const { return pid_ > 0; }
+
+private:
+    static std::string MakeDir() {
+        char pattern[] = "/tmp/tmb-bench-XXXXXX";
+        return ::mkdtemp(pattern) ? pattern : "/tmp";
+    }
+    std::string dir_;
+    pid_t pid_ = -1;
+};
+
+void DaemonPing(benchmark::State& state, const char* exe) {
+    const uint16_t port = FreePort();
+    DaemonProcess daemon(exe, port);
+    if (!daemon.running()) {
+        state.SkipWithError("the daemon did not start (needs unshare -m)");
+        return;
+    }
+    Drive(state, port, static_cast<int>(state.range(0)), 8);
+}
+
+// One ping outstanding (or 64) against the daemon process on the simulated board:
+// its loop, the control server and the simulated switch's refresh on every pass.
+void BM_SimDaemonPing(benchmark::State& state) {
+    DaemonPing(state, TAMBORIL_SIM_PATH);
+}
+
+// The board's build on this machine, which has no /dev/hal: the daemon without a
+// switch to refresh, the floor of the line above.
+void BM_BoardDaemonWithoutSwitchPing(benchmark::State& state) {
+    DaemonPing(state, TAMBORIL_PATH);
+}
+
 BENCHMARK(BM_ControlPing)->Arg(1)->Arg(64)->UseRealTime();
+BENCHMARK(BM_SimDaemonPing)->Arg(1)->Arg(64)->UseRealTime();
+BENCHMARK(BM_BoardDaemonWithoutSwitchPing)->Arg(1)->UseRealTime();
 BENCHMARK(BM_TpktEcho)->Arg(1)->Arg(64)->UseRealTime();
 BENCHMARK(BM_MinimalTpktEcho)->Arg(1)->Arg(64)->UseRealTime();
+BENCHMARK(BM_MinimalTpktEchoProcess)->Arg(1)->Arg(64)->UseRealTime();
 
 }  // namespace

@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 i += n;
                 link->receive(su);
             }
-            if (link->get_state_id() > 5 || link->statistics()[5] > 127 || link->tb_count() > 327) std::abort();
+            if (link->get_state_id() > 5 || link->statistics()[5] > 127 || link->tb_count() > 327)
+                std::abort();
         }
         sink.str({});
     }

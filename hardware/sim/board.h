@@ -75,12 +75,15 @@ private:
         int count;
     };
     // What the board knows of one descriptor number.
-    struct Known {
+    struct KnownFd {
         OpenFile* file = nullptr;
         std::uint32_t closes = 0;  // the number's close count when it was learnt
     };
 
     OpenFile* Lookup(int fd, int& error);
+    // The open of a descriptor the board knows and that was not closed since; null
+    // when it has to be looked up.
+    OpenFile* Known(int fd) const;
     void Learn(int fd, OpenFile* file);
     void ReleaseClosed();
     int TakeFault(const std::string& path, unsigned long number);
@@ -90,7 +93,7 @@ private:
     std::map<std::string, int> open_errors_;
     std::vector<Fault> faults_;
     std::map<ino_t, OpenFile> opens_;
-    std::vector<Known> known_;  // by descriptor number
+    std::vector<KnownFd> known_;  // by descriptor number
     RequestLog log_{kDefaultLogLimit};
 };
 

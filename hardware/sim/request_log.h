@@ -52,6 +52,7 @@ public:
     // Keeps the latest `limit` entries already held.
     void SetLimit(std::size_t limit);
     std::size_t limit() const { return limit_; }
+    bool on() const { return limit_ != 0; }
 
     // A new entry, its kind set and the rest as the last user left it; null
     // when the log keeps nothing.

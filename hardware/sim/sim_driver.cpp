@@ -14,7 +14,8 @@ namespace Sim {
 namespace {
 
 // The board's devices that are modelled; any other path is missing.
-Board& Assemble(Board& board) {
+Board& Assemble() {
+    static Board board;
     auto hal = std::make_unique<HalDevice>();
     auto mcc = std::make_unique<MccDevice>(*hal);
     board.Add(std::move(hal));
@@ -29,8 +30,7 @@ Board& Assemble(Board& board) {
 }  // namespace
 
 Board& board() {
-    static Board instance;
-    static Board& assembled = Assemble(instance);
+    static Board& assembled = Assemble();  // one guard on the way of every request
     return assembled;
 }
 

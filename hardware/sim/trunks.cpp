@@ -80,10 +80,10 @@ void Trunks::Rewatch() {
 
 void Trunks::Leave(int src, const unsigned char* frame, std::size_t length, int depth) {
     if (depth > kMaxHops) return;
-    // A far end may attach or detach while it takes a frame: walk a copy.
-    const std::vector<int> watched = watched_;
-    for (int ch : watched)
-        if (hal_.Feeds(src, ch)) Out(ch, frame, length, depth);
+    // By index: a far end that attaches or detaches while it takes a frame
+    // changes the list under the walk.
+    for (std::size_t i = 0; i < watched_.size(); ++i)
+        if (hal_.Feeds(src, watched_[i])) Out(watched_[i], frame, length, depth);
 }
 
 void Trunks::Out(int ch, const unsigned char* frame, std::size_t length, int depth) {

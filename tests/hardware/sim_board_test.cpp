@@ -248,6 +248,16 @@ TEST_F(SimBoardTest, LogKeepsOnlyTheLatestRequests) {
     EXPECT_EQ(board.requests().back().InWord(0), 8196);
     board.close(fd);
     EXPECT_EQ(board.requests().back().kind, Request::Kind::close);
+
+    board.SetLogLimit(0);  // off, as in tamboril-sim: calls still work
+    fd = OpenHal();
+    BoardRecord<2> read{8192, 255};
+    EXPECT_EQ(board.ioctl(fd, Hal::MUX_READ, read.data()), 0);
+    EXPECT_EQ(read.get(1), 0xFF);
+    EXPECT_EQ(board.ioctl(fd, Hal::MUX_READ, nullptr), -1);
+    EXPECT_EQ(errno, EFAULT);
+    EXPECT_TRUE(board.requests().empty());
+    board.close(fd);
 }
 
 TEST_F(SimBoardTest, CasDeviceTakesTrunkNumbersByValueAndQueuesChangeRecords) {

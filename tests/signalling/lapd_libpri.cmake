@@ -1,6 +1,6 @@
 # libpri as the independent partner of our LAPD entity (real time: label "slow").
 # No libpri exists for the board, so a cross build leaves these out.
-if(NOT CMAKE_CROSSCOMPILING)
+if(TAMBORIL_HOST_PEERS)
   find_path(LIBPRI_INCLUDE_DIR libpri.h)
   find_library(LIBPRI_LIBRARY pri)
   if(LIBPRI_INCLUDE_DIR AND LIBPRI_LIBRARY)

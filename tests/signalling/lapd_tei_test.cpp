@@ -88,6 +88,18 @@ TEST_F(LapdTeiTest, UnansweredRequestsGiveUpAndTheNextRequestStartsOver) {
     EXPECT_TRUE(stack.statuses.empty());
 }
 
+TEST_F(LapdTeiTest, EstablishRequestWithoutTeiAsksForOne) {
+    lapd->mdl_remove();
+    EXPECT_EQ(State::tei_unassigned, state());
+    EXPECT_TRUE(hdlc.Take().empty());
+    lapd->local_activate();
+    EXPECT_EQ(State::establish_awaiting_tei, state());
+    ExpectRequest();
+    Tei(2, 99);
+    EXPECT_EQ((Frames{{0x00, 0xC7, 0x7F}}), hdlc.Take());
+    EXPECT_EQ(State::awaiting_establishment, state());
+}
+
 TEST_F(LapdTeiTest, DenialCheckAndRemoval) {
     Tei(6, 127);
     ExpectRequest();

@@ -165,8 +165,11 @@ TEST(LapdTshark, DecoderAgreesWithTsharkOnQ931Fixtures) {
     frames.push_back(Message(0x05, {0x03}, {0x04, 0x03, 0x80, 0x90, 0xA3, 0x70, 0x03, 0x80, '4', '2'}));
     frames.push_back(Message(0x07, {0x83}, {0x28, 0x05, 'h', 'e', 'l', 'l', 'o'}));
     frames.push_back(Message(0x62, {0x83}, {0x1C, 0x06, 0x91, 0xA1, 0x03, 0x02, 0x01, 0x01}));
-    for (unsigned char id : {0x1E, 0x14, 0x27, 0x29, 0x2C, 0x34, 0x7C, 0x7D, 0x7E, 0x3B})
-        frames.push_back(Message(0x01, {0x84}, {id, 0x02, 0x80, 0x82}));
+    for (int id = 0; id < 0x80; ++id)
+        if (ISDN::q931_element_name(static_cast<unsigned char>(id)) != nullptr)
+            frames.push_back(Message(0x01, {0x84}, {static_cast<unsigned char>(id), 0x02, 0x80,
+                                                    static_cast<unsigned char>(id == 0x6C || id == 0x70 ? '9' : 0x82)}));
+    frames.push_back(Message(0x01, {0x84}, {0x3B, 0x02, 0x80, 0x82}));  // not in the table
     // Every cause value, in RELEASE COMPLETE with a two-octet call reference.
     for (int cause = 1; cause < 128; ++cause)
         if (ISDN::q931_cause_text(static_cast<unsigned char>(cause)) != nullptr)

@@ -1,6 +1,6 @@
 # The basic-rate network side against libpri terminals (a test-only peer program),
 # with tshark dissecting the frames. Real time: labelled slow.
-if(NOT CMAKE_CROSSCOMPILING)
+if(TAMBORIL_HOST_PEERS)
   find_library(LIBPRI_LIBRARY pri)
   find_path(LIBPRI_INCLUDE libpri.h)
   if(LIBPRI_LIBRARY AND LIBPRI_INCLUDE)

@@ -1,7 +1,7 @@
 # Our MTP level 2 link against libss7 (test only, never linked into the
 # daemon): a helper program that runs libss7 on one end of a frame socket, and
 # the real-time tests that start it.
-if(NOT CMAKE_CROSSCOMPILING)
+if(TAMBORIL_HOST_PEERS)
   find_path(LIBSS7_INCLUDE libss7.h)
   find_library(LIBSS7_LIBRARY ss7)
   if(LIBSS7_INCLUDE AND LIBSS7_LIBRARY)

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -56,16 +56,18 @@ std::vector<unsigned char> LinkTest(unsigned char n) {
 // The helper program, its line to our link and its report lines.
 class Peer {
 public:
-    bool Start() {
+    bool Start(unsigned delay_ms) {
         int line[2], in[2], out[2];
-        if (!FrameSocket::Pair(line) || ::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
+        if (!FrameSocket::Pair(line) || ::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            return false;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             ::dup2(line[1], 3);
-            ::execl(LIBSS7_PEER, LIBSS7_PEER, "3", std::to_string(kPeerPc).c_str(), std::to_string(kOurPc).c_str(),
-                    std::to_string(kSlc).c_str(), static_cast<char*>(nullptr));
+            ::execl(LIBSS7_PEER, LIBSS7_PEER, "3", std::to_string(kPeerPc).c_str(),
+                    std::to_string(kOurPc).c_str(), std::to_string(kSlc).c_str(),
+                    std::to_string(delay_ms).c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(line[1]);
@@ -130,9 +132,10 @@ private:
 class Libss7Test : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(peer.Start());
+        ASSERT_TRUE(peer.Start(line_delay));
         link.set_emergency(emergency);
-        if (getenv("MTP2_TRACE")) link.trace = SS7::SLC::Trace{true, false, false, false, false, true, true, true};
+        if (getenv("MTP2_TRACE"))
+            link.trace = SS7::SLC::Trace{true, false, false, false, false, true, true, true};
         link.set_dpc(kPeerPc);
         link.set_opc(kOurPc);
         link.set_slc(kSlc);
@@ -187,7 +190,8 @@ protected:
     // In service at both ends with libss7's layer 3 up.
     void BringUp() {
         user.activate();
-        ASSERT_TRUE(RunUntil(12000, [&] { return Worked() && peer.Find({"\"code\":1"}) >= 0; })) << peer.Dump();
+        ASSERT_TRUE(RunUntil(12000, [&] { return Worked() && peer.Find({"\"code\":1"}) >= 0; }))
+            << peer.Dump();
     }
     // How many link test acknowledgements with pattern n came up.
     int Acks(unsigned char n) const {
@@ -209,15 +213,24 @@ protected:
     int link_tests = 0;
     int restarts = 0;
     bool emergency = false;
+    unsigned line_delay = 0;
 };
 
 // libss7 sends SIO from its start: our idle link answers it before any
-// activation, so the alignment kind is set before the peer runs.
+// activation, so the alignment kind is set before the peer runs. Both ends
+// then prove for about T4e; libss7 stops in aligned ready if our first FISU
+// reaches it while it still proves, so the line towards it is made long
+// enough that its proving ends first.
 class Libss7EmergencyTest : public Libss7Test {
 protected:
-    Libss7EmergencyTest() { emergency = true; }
+    Libss7EmergencyTest() {
+        emergency = true;
+        line_delay = 100;
+    }
 };
 
+// Our side aligns normally (SIN, T4n). libss7 answers with SIE and proves for
+// its short period, so our proving ends at its first FISU, well inside T4n.
 TEST_F(Libss7Test, NormalAlignmentLinkTestAndMsusBothWays) {
     const auto start = std::chrono::steady_clock::now();
     user.activate();
@@ -276,7 +289,7 @@ TEST_F(Libss7EmergencyTest, EmergencyAlignmentAndOneLostMsuEachWayRecovered) {
     EXPECT_EQ(0, user.downs);
 }
 
-TEST_F(Libss7EmergencyTest, WithheldAcknowledgementsExpireT7ThenTheLinkRealigns) {
+TEST_F(Libss7Test, WithheldAcknowledgementsExpireT7ThenTheLinkRealigns) {
     BringUp();
     link.trace.timers = true;
     peer.Command("mute 14000");
@@ -294,7 +307,7 @@ TEST_F(Libss7EmergencyTest, WithheldAcknowledgementsExpireT7ThenTheLinkRealigns)
     EXPECT_EQ(2, user.ups);
 }
 
-TEST_F(Libss7EmergencyTest, TrunkLossTakesTheLinkDownAndLibss7SeesIt) {
+TEST_F(Libss7Test, TrunkLossTakesTheLinkDownAndLibss7SeesIt) {
     BringUp();
     const size_t before = peer.lines.size();
     link.OnTrunkHardStatus(false);

@@ -26,8 +26,8 @@ struct Fields {
 };
 
 std::ostream& operator<<(std::ostream& os, const Fields& f) {
-    return os << "dir=" << f.dir << " bsn=" << f.bsn << " bib=" << f.bib << " fsn=" << f.fsn << " fib=" << f.fib
-              << " li=" << f.li << " sf=" << f.sf;
+    return os << "dir=" << f.dir << " bsn=" << f.bsn << " bib=" << f.bib << " fsn=" << f.fsn
+              << " fib=" << f.fib << " li=" << f.li << " sf=" << f.sf;
 }
 
 // The units in the " tx raw" or " rx raw" lines of the log; dir as pcapng has it (1 in, 2 out).
@@ -39,7 +39,8 @@ std::vector<Fields> Logged(const std::string& log, const std::string& marker, in
         if (at == std::string::npos) continue;
         std::vector<unsigned> o;
         std::istringstream octets(line.substr(at + marker.size()));
-        for (std::string h; octets >> h;) o.push_back(static_cast<unsigned>(std::strtoul(h.c_str(), nullptr, 16)));
+        for (std::string h; octets >> h;)
+            o.push_back(static_cast<unsigned>(std::strtoul(h.c_str(), nullptr, 16)));
         if (o.size() < 3) continue;
         const int li = static_cast<int>(o[2] & 0x3F);
         units.push_back({dir, int(o[0] & 0x7F), int(o[0] >> 7), int(o[1] & 0x7F), int(o[1] >> 7), li,
@@ -138,12 +139,13 @@ TEST_F(Mtp2TsharkTest, CapturedUnitsDissectAsLogged) {
     Passes(5);
     tap.Close();
 
-    const std::string out = Output("tshark -r " + path +
-                                " -o mtp2.use_extended_sequence_numbers:FALSE"
-                                " -o mtp2.capture_contains_frame_check_sequence:FALSE"
-                                " -T fields -E separator=, -E occurrence=f"
-                                " -e frame.packet_flags_direction -e mtp2.bsn -e mtp2.bib -e mtp2.fsn -e mtp2.fib"
-                                " -e mtp2.li -e mtp2.sf -e _ws.malformed -e _ws.expert.severity 2>/dev/null");
+    const std::string out =
+        Output("tshark -r " + path +
+               " -o mtp2.use_extended_sequence_numbers:FALSE"
+               " -o mtp2.capture_contains_frame_check_sequence:FALSE"
+               " -T fields -E separator=, -E occurrence=f"
+               " -e frame.packet_flags_direction -e mtp2.bsn -e mtp2.bib -e mtp2.fsn -e mtp2.fib"
+               " -e mtp2.li -e mtp2.sf -e _ws.malformed -e _ws.expert.severity 2>/dev/null");
     std::vector<Fields> tx, rx, lssu_tx;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
@@ -152,7 +154,9 @@ TEST_F(Mtp2TsharkTest, CapturedUnitsDissectAsLogged) {
         for (std::string c; std::getline(cells, c, ',');) f.push_back(c);
         f.resize(9);
         ASSERT_TRUE(f[7].empty()) << "malformed: " << line;
-        const auto num = [](const std::string& s) { return s.empty() ? -1 : int(std::strtol(s.c_str(), nullptr, 0)); };
+        const auto num = [](const std::string& s) {
+            return s.empty() ? -1 : int(std::strtol(s.c_str(), nullptr, 0));
+        };
         Fields u{num(f[0]), num(f[1]), num(f[2]), num(f[3]), num(f[4]), num(f[5]), num(f[6])};
         if (u.dir == 1)
             rx.push_back(u);

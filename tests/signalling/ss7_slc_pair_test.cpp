@@ -25,7 +25,8 @@ struct End {
     }
     std::vector<unsigned char> Next() {
         // SIO, then the number, then some filler so lengths vary.
-        std::vector<unsigned char> msu{0x83, static_cast<unsigned char>(sent >> 8), static_cast<unsigned char>(sent)};
+        std::vector<unsigned char> msu{0x83, static_cast<unsigned char>(sent >> 8),
+                                       static_cast<unsigned char>(sent)};
         msu.resize(3 + sent % 40, 0x5A);
         ++sent;
         return msu;
@@ -102,9 +103,8 @@ protected:
 
 TEST_F(Mtp2PairTest, LossyPipeDeliversEveryMsuCompleteAndInOrder) {
     a->stack.user->activate();
-    ASSERT_TRUE(Every1ms(11000, [&] {
-        return a->stack.link->get_state_id() == 5 && b->stack.link->get_state_id() == 5;
-    }));
+    ASSERT_TRUE(Every1ms(
+        11000, [&] { return a->stack.link->get_state_id() == 5 && b->stack.link->get_state_id() == 5; }));
     EXPECT_EQ(1, a->stack.user->ups);
     EXPECT_EQ(1, b->stack.user->ups);
 

@@ -76,8 +76,11 @@ protected:
         Packet p = Unit(octets);
         link.receive(p);
     }
-    void Fisu(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib) { Feed({Seq(bsn, bib), Seq(fsn, fib), 0}); }
-    void Msu(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib, std::vector<unsigned char> body = {0x83, 1, 2}) {
+    void Fisu(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib) {
+        Feed({Seq(bsn, bib), Seq(fsn, fib), 0});
+    }
+    void Msu(unsigned bsn, unsigned bib, unsigned fsn, unsigned fib,
+             std::vector<unsigned char> body = {0x83, 1, 2}) {
         std::vector<unsigned char> su{Seq(bsn, bib), Seq(fsn, fib), static_cast<unsigned char>(body.size())};
         su.insert(su.end(), body.begin(), body.end());
         Feed(su);
@@ -117,6 +120,13 @@ protected:
     SS7::SLC& link = *stack.link;
     Mtp2User& user = *stack.user;
 };
+
+// Each text after the prefix, one line each.
+std::string Lines(const std::string& prefix, std::initializer_list<const char*> texts) {
+    std::string out;
+    for (const char* t : texts) out += prefix + t + "\n";
+    return out;
+}
 
 std::string Header(const std::string& frame) {
     return frame.substr(0, 8);
@@ -168,8 +178,8 @@ TEST_F(Mtp2Test, FarEndStartsAlignmentAndEmergencyProvesForT4e) {
     EXPECT_EQ(3u, link.get_state_id());
     Advance(1);
     EXPECT_EQ(4u, link.get_state_id());
-    // Never reset yet: the numbers are still those of construction.
-    EXPECT_THAT(channel.Take(), ElementsAre("FF FF 01 02", "FF FF 01 02", "00 00 00"));
+    // Aligned by the far end without a reset on the way: the FISU has the reset values.
+    EXPECT_THAT(channel.Take(), ElementsAre("FF FF 01 02", "FF FF 01 02", "FF FF 00"));
     // Idle ignores everything but SIO, SIN and SIE.
     link.local_deactivate();
     channel.Take();
@@ -252,7 +262,8 @@ TEST_F(Mtp2Test, LengthIndicatorOfMsusSentAndReceived) {
     Feed({0xFF, 0x82, 0x0A, 0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87});
     const std::string prefix = "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): ";
     EXPECT_EQ(prefix + "invalid packet length, expected = 10, received = 12\n" + prefix +
-                  "truncate 2 octet(s) : 80 81 82 83 84 85 86 87 88 89 8A 8B\n" + prefix + "invalid packet length, expected = 10, received = 8\n",
+                  "truncate 2 octet(s) : 80 81 82 83 84 85 86 87 88 89 8A 8B\n" + prefix +
+                  "invalid packet length, expected = 10, received = 8\n",
               streams.Err());
     ASSERT_EQ(3u, user.received.size());
     EXPECT_EQ(Unit(body).text(), user.received[0]);
@@ -315,8 +326,8 @@ TEST_F(Mtp2Test, InSequenceMsusGoUpAndGapsAreNegativelyAcknowledged) {
     ToWorked();
     Msu(127, 1, 0, 1);
     EXPECT_THAT(channel.Take(), ElementsAre("80 FF 00"));  // acknowledged at once
-    Msu(127, 1, 0, 1);  // a repeat
-    Msu(127, 1, 2, 1);  // MSU 1 lost
+    Msu(127, 1, 0, 1);                                     // a repeat
+    Msu(127, 1, 2, 1);                                     // MSU 1 lost
     EXPECT_THAT(channel.Take(), ElementsAre("00 FF 00"));  // BIB inverted
     EXPECT_EQ(1u, Word(7));
     Msu(127, 1, 3, 1);  // sent before the far end saw the NACK
@@ -367,7 +378,8 @@ TEST_F(Mtp2Test, TwoUnreasonableBsnsInARowFailTheLink) {
     EXPECT_THAT(channel.Take(), ElementsAre("FF FF 01 03"));
     EXPECT_THAT(user.events, ElementsAre("down:impossible phasing"));
     EXPECT_EQ(
-        "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): bad su acknowledgement received:  BSN=5 BIB=1 FSN=0 FIB=1\n",
+        "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): bad su acknowledgement received:  BSN=5 BIB=1 FSN=0 "
+        "FIB=1\n",
         streams.Err());
 }
 
@@ -390,7 +402,8 @@ TEST_F(Mtp2Test, AnyLssuInWorkedFailsTheLink) {
     Lssu(0x01);
     EXPECT_EQ(0u, link.get_state_id());
     EXPECT_EQ(
-        "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): receive lssu: normal alignment  BSN=127 BIB=1 FSN=127 FIB=1\n",
+        "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): receive lssu: normal alignment  BSN=127 BIB=1 FSN=127 "
+        "FIB=1\n",
         streams.Err());
 }
 
@@ -407,7 +420,8 @@ TEST_F(Mtp2Test, FullRtbHoldsMsusInTheTbAndAFullTbRefusesThem) {
     for (int i = 0; i < 201; ++i) Send(3);
     EXPECT_EQ(200u, link.tb_count());
     EXPECT_EQ(1u, Word(4));
-    EXPECT_THAT(streams.Err(), HasSubstr("(worked): no space in TB buffer, TB=200 RTB=127 ignoring msu: 80 81 82\n"));
+    EXPECT_THAT(streams.Err(),
+                HasSubstr("(worked): no space in TB buffer, TB=200 RTB=127 ignoring msu: 80 81 82\n"));
     // A retransmission the channel refuses returns 127 to the TB: more than 200.
     channel.refuse_all = true;
     Fisu(0, 0, 127, 1);
@@ -438,7 +452,8 @@ TEST_F(Mtp2Test, RefusedMsuWaitsAndFisusKeepTheLastFsnSent) {
     link.OnTrunkHardStatus(true);
     EXPECT_EQ(5u, link.get_state_id());
     link.OnTrunkHardStatus(false);
-    EXPECT_EQ("SS7/L2 [dpc=0, slc=0, trunk=0] (worked):  transport OFF by low level terminated\n", streams.Log());
+    EXPECT_EQ("SS7/L2 [dpc=0, slc=0, trunk=0] (worked):  transport OFF by low level terminated\n",
+              streams.Log());
     link.OnTrunkHardStatus(false);  // idle already
     EXPECT_EQ("", streams.Log());
     streams.Err();
@@ -524,24 +539,27 @@ TEST_F(Mtp2Test, TraceSwitchesWriteTheirLines) {
     user.Send({0x0A, 0x00, 0xFF});
     Msu(0, 1, 0, 1, {0x83, 0x10});  // a unit of two octets is an LSSU: 0x83 is SIOS
     const std::string h = "SS7/L2 [dpc=1, slc=0, trunk=2]";
-    EXPECT_EQ(h + " (idle): local_activate: executing...\n" +
-                  h + ": change state from \"idle\" to \"not aligned\"\n" +
-                  h + " (not aligned):  rx raw 0xFF 0xFF 0x1 0xA\n" +
-                  h + ": change state from \"not aligned\" to \"proving\"\n" +
-                  h + " (proving): set T4\n" +
-                  h + " (proving): T4 expired.\n" +
-                  h + ": change state from \"proving\" to \"aligned ready\"\n" +
-                  h + " (aligned ready):  tx raw 0xFF 0xFF 0x0\n" +
-                  h + " (aligned ready):  rx raw 0xFF 0xFF 0x0\n" +
-                  h + ": change state from \"aligned ready\" to \"worked\"\n" +
-                  h + " (worked):  tx raw 0xFF 0xFF 0x0\n" +
-                  h + " (worked):  tx raw 0xFF 0xFF 0x0\n" +
-                  h + " (worked):  mtp tx 0xA 0x0 0xFF\n" +
-                  h + " (worked):  tx raw 0xFF 0x80 0x3 0xA 0x0 0xFF\n" +
-                  h + " (worked):  rx raw 0x80 0x80 0x2 0x83 0x10\n" +
-                  h + ": change state from \"worked\" to \"idle\"\n",
+    EXPECT_EQ(Lines(h,
+                    {
+                        " (idle): local_activate: executing...",
+                        ": change state from \"idle\" to \"not aligned\"",
+                        " (not aligned):  rx raw 0xFF 0xFF 0x1 0xA",
+                        ": change state from \"not aligned\" to \"proving\"",
+                        " (proving): set T4",
+                        " (proving): T4 expired.",
+                        ": change state from \"proving\" to \"aligned ready\"",
+                        " (aligned ready):  tx raw 0xFF 0xFF 0x0",
+                        " (aligned ready):  rx raw 0xFF 0xFF 0x0",
+                        ": change state from \"aligned ready\" to \"worked\"",
+                        " (worked):  tx raw 0xFF 0xFF 0x0",
+                        " (worked):  tx raw 0xFF 0xFF 0x0",
+                        " (worked):  mtp tx 0xA 0x0 0xFF",
+                        " (worked):  tx raw 0xFF 0x80 0x3 0xA 0x0 0xFF",
+                        " (worked):  rx raw 0x80 0x80 0x2 0x83 0x10",
+                        ": change state from \"worked\" to \"idle\"",
+                    }),
               streams.Log());
-    EXPECT_EQ(h + " (worked): receive lssu: out of service  BSN=0 BIB=1 FSN=0 FIB=1\n", streams.Err());
+    EXPECT_EQ(Lines(h, {" (worked): receive lssu: out of service  BSN=0 BIB=1 FSN=0 FIB=1"}), streams.Err());
 
     // MSU processing lines.
     link.local_activate();
@@ -551,16 +569,19 @@ TEST_F(Mtp2Test, TraceSwitchesWriteTheirLines) {
     Msu(127, 1, 0, 1);
     Msu(127, 1, 0, 1);
     Msu(127, 1, 2, 1);
-    EXPECT_EQ(h + " (worked):  rx raw 0xFF 0x80 0x3 0x83 0x1 0x2\n" +
-                  h + " (worked):  tx raw 0x80 0xFF 0x0\n" +
-                  h + " (worked):  mtp rx 0x83 0x1 0x2\n" +
-                  h + " (worked):  rx raw 0xFF 0x80 0x3 0x83 0x1 0x2\n" +
-                  h + " (worked): discard msu due to 5.2.2/i Q.702 fsnr=0 fsnx=0\n" +
-                  h + " (worked):  rx raw 0xFF 0x82 0x3 0x83 0x1 0x2\n" +
-                  h + " (worked): discard msu due to 5.2.2/ii Q.702 fsnr=2 fsnx=0\n" +
-                  h + " (worked):  tx raw 0x0 0xFF 0x0\n",
+    EXPECT_EQ(Lines(h,
+                    {
+                        " (worked):  rx raw 0xFF 0x80 0x3 0x83 0x1 0x2",
+                        " (worked):  tx raw 0x80 0xFF 0x0",
+                        " (worked):  mtp rx 0x83 0x1 0x2",
+                        " (worked):  rx raw 0xFF 0x80 0x3 0x83 0x1 0x2",
+                        " (worked): discard msu due to 5.2.2/i Q.702 fsnr=0 fsnx=0",
+                        " (worked):  rx raw 0xFF 0x82 0x3 0x83 0x1 0x2",
+                        " (worked): discard msu due to 5.2.2/ii Q.702 fsnr=2 fsnx=0",
+                        " (worked):  tx raw 0x0 0xFF 0x0",
+                    }),
               streams.Log());
-    EXPECT_EQ(h + " (worked): ack!\n" + h + " (worked): nack!\n", streams.Err());
+    EXPECT_EQ(Lines(h, {" (worked): ack!", " (worked): nack!"}), streams.Err());
     link.local_deactivate();
     EXPECT_THAT(streams.Log(), HasSubstr(h + " (worked): local_deactivate()\n"));
 }

@@ -4,8 +4,13 @@
  * relays between it and the descriptor it is given: it strips the two check
  * octets libss7 writes towards us and appends two towards libss7, and paces
  * libss7's writes to one unit per millisecond as a 64 kbit/s link would.
+ * Towards libss7 it also fills each quiet millisecond with the far end's
+ * last status unit, or a FISU with its current sequence numbers, as an HDLC
+ * controller in SS7 mode fills the line between units.
  *
- * Usage: libss7_peer FD PC ADJPC SLC
+ * Usage: libss7_peer FD PC ADJPC SLC [DELAY]
+ * DELAY (ms) holds back each unit from the far end before libss7 sees it,
+ * as a long line would.
  * Commands on stdin, one per line:
  *   drop_rx_msu N    lose the next N MSUs coming from the far end
  *   drop_tx_msu N    lose the next N MSUs libss7 sends
@@ -28,10 +33,42 @@
 #include <unistd.h>
 
 static struct ss7 *ss7;
+static int inner_end, libss7_end;
 static unsigned int adjpc;
 static int drop_rx_msu, drop_tx_msu;
 static long long mute_until;
 static int last_status_rx = -1, last_status_tx = -1;
+static unsigned char fill[6];
+static int fill_len;
+static int heard;
+
+static long long now_ms(void);
+
+/* Units from the far end on their way to libss7. */
+struct held {
+    long long due;
+    int len;
+    unsigned char u[300];
+};
+static struct held line_queue[1024];
+static unsigned queue_head, queue_count;
+static int delay_ms;
+
+static void to_libss7(const unsigned char *u, int len) {
+    unsigned char buf[304];
+    memcpy(buf, u, (size_t)len);
+    buf[len] = buf[len + 1] = 0;
+    send(inner_end, buf, (size_t)len + 2, 0);
+    ss7_read(ss7, libss7_end);
+}
+
+static void deliver_due(void) {
+    while (queue_count > 0 && line_queue[queue_head].due <= now_ms()) {
+        to_libss7(line_queue[queue_head].u, line_queue[queue_head].len);
+        queue_head = (queue_head + 1) % 1024;
+        --queue_count;
+    }
+}
 
 static long long now_ms(void) {
     struct timespec ts;
@@ -108,16 +145,19 @@ static void events(void) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 5) {
-        fprintf(stderr, "usage: libss7_peer FD PC ADJPC SLC\n");
+    if (argc != 5 && argc != 6) {
+        fprintf(stderr, "usage: libss7_peer FD PC ADJPC SLC [DELAY]\n");
         return 2;
     }
     int line = atoi(argv[1]);
     unsigned int pc = (unsigned int)atoi(argv[2]);
     adjpc = (unsigned int)atoi(argv[3]);
     int slc = atoi(argv[4]);
+    if (argc == 6) delay_ms = atoi(argv[5]);
     int inner[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, inner) != 0) return 1;
+    libss7_end = inner[0];
+    inner_end = inner[1];
     fcntl(inner[1], F_SETFL, O_NONBLOCK);
     fcntl(line, F_SETFL, O_NONBLOCK);
 
@@ -139,6 +179,8 @@ int main(int argc, char **argv) {
     for (;;) {
         long long t = now_ms();
         int timeout = (int)(next_write > t ? next_write - t : 0);
+        if (queue_count > 0 && line_queue[queue_head].due - t < timeout)
+            timeout = (int)(line_queue[queue_head].due > t ? line_queue[queue_head].due - t : 0);
         struct timeval *tv = ss7_schedule_next(ss7);
         if (tv) {
             struct timeval now;
@@ -150,6 +192,7 @@ int main(int argc, char **argv) {
         struct pollfd fds[3] = {{line, POLLIN, 0}, {inner[1], POLLIN, 0}, {0, POLLIN, 0}};
         if (poll(fds, 3, timeout) < 0 && errno != EINTR) return 1;
         ss7_schedule_run(ss7);
+        deliver_due();
 
         if (fds[0].revents & (POLLHUP | POLLERR)) return 0;
         while (fds[0].revents & POLLIN) {
@@ -165,9 +208,22 @@ int main(int argc, char **argv) {
                 emit("{\"dropped\":\"rx\",\"fsn\":%d}", buf[1] & 0x7F);
                 continue;
             }
-            buf[n] = buf[n + 1] = 0;
-            send(inner[1], buf, (size_t)n + 2, 0);
-            ss7_read(ss7, inner[0]);
+            if (n >= 3 && (buf[2] & 0x3F) <= 2 && n <= 4) {
+                memcpy(fill, buf, (size_t)n);
+                fill_len = (int)n;
+            } else if (n >= 3) {
+                fill[0] = buf[0];
+                fill[1] = buf[1];
+                fill[2] = 0;
+                fill_len = 3;
+            }
+            heard = 1;
+            if (n > 298 || queue_count == 1024) continue;
+            struct held *h = &line_queue[(queue_head + queue_count++) % 1024];
+            h->due = now_ms() + delay_ms;
+            h->len = (int)n;
+            memcpy(h->u, buf, (size_t)n);
+
         }
         while (fds[1].revents & POLLIN) {
             /* From libss7: strip its check octets. */
@@ -198,6 +254,8 @@ int main(int argc, char **argv) {
             }
         }
         if (now_ms() >= next_write) {
+            if (!heard && fill_len > 0 && queue_count == 0) to_libss7(fill, fill_len);
+            heard = 0;
             ss7_write(ss7, inner[0]);
             next_write += 1;
             if (next_write < now_ms()) next_write = now_ms() + 1;
