@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -52,13 +53,23 @@ bool LineSetup::Ports(const std::string& dir, const char* list) {
         for (int line = 0; line < Tdm::kBriLines; ++line) channels.push_back(Tdm::BriLineChannel(line, Tdm::kBriD));
     }
     ports_ = std::make_unique<TrunkPorts>(trunks_);
-    ports_->OnConnection([](int ch, bool connected) {
+    // A hang-up cuts the trunk; the next connection restores what it reported before.
+    ports_->OnConnection([cut = std::map<int, MaintenanceDevice::Status>()](int ch, bool connected) mutable {
         Tdm::LinePlace place = Tdm::PlaceOf(ch);
         if (place.kind != Tdm::LinePlace::e1) return;
-        MaintenanceDevice::Status status;
-        status.state = connected ? 0 : 2;  // normal, loss of carrier
-        status.lossCarrier = connected ? 0 : 1;
-        board().device<MaintenanceDevice>(Hardware::Maintenance::kPath).SetStatus(place.line, status);
+        auto& framers = board().device<MaintenanceDevice>(Hardware::Maintenance::kPath);
+        auto saved = cut.find(place.line);
+        if (connected) {
+            if (saved == cut.end()) return;
+            framers.SetStatus(place.line, saved->second);
+            cut.erase(saved);
+            return;
+        }
+        if (saved == cut.end()) cut.emplace(place.line, framers.status(place.line));
+        MaintenanceDevice::Status lost = framers.status(place.line);
+        lost.state = 2;  // loss of carrier
+        lost.lossCarrier += 1;
+        framers.SetStatus(place.line, lost);
     });
     for (int ch : channels)
         if (!ports_->Open(dir, ch)) return Refuse(kDir, dir, "cannot hold the trunk ports");

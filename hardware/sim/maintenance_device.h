@@ -28,6 +28,7 @@ public:
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
 
     void SetStatus(int trunk, const Status& status) { status_[trunk] = status; }
+    const Status& status(int trunk) const { return status_[trunk]; }
     // The trunk's status reads fail with `error` until it is set back to 0.
     void FailStatus(int trunk, int error) { errors_[trunk] = error; }
     std::uint32_t tclk() const { return tclk_; }

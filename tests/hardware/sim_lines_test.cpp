@@ -22,7 +22,9 @@
 #include "hardware/line_channels.h"
 #include "hardware/mcc_requests.h"
 #include "hardware/sim/board.h"
+#include "hardware/e1_requests.h"
 #include "hardware/sim/line_setup.h"
+#include "hardware/sim/maintenance_device.h"
 #include "hardware/sim/mcc_device.h"
 #include "hardware/sim/trunk_ports.h"
 #include "tests/core/multiplexer_test.h"
@@ -310,6 +312,42 @@ TEST_F(SimLinesTest, CableJoinsTwoTrunksAndTheTapRecordsBothDirections) {
     ASSERT_TRUE(a.hdlc_transmit(sabme));
     Passes(2);
     EXPECT_EQ(sb.frames.size(), 1u);
+}
+
+TEST_F(SimLinesTest, AProgramHangingUpCutsItsTrunkUntilOneConnectsAgain) {
+    auto& framers = board.device<Sim::MaintenanceDevice>(Hardware::Maintenance::kPath);
+    Sim::MaintenanceDevice::Status before;
+    before.slips = 5;
+    framers.SetStatus(1, before);
+    ::setenv(Sim::LineSetup::kDir, dir.c_str(), 1);
+    ::setenv(Sim::LineSetup::kPorts, "e1-1-16,bri-1-d", 1);
+    std::ostringstream log;
+    std::streambuf* saved = std::clog.rdbuf(log.rdbuf());
+    Sim::LineSetup setup(trunks);
+    EXPECT_TRUE(setup.FromEnvironment());
+    std::clog.rdbuf(saved);
+    ::unsetenv(Sim::LineSetup::kPorts);
+    ::unsetenv(Sim::LineSetup::kDir);
+
+    int client = Connect(dir + "/e1-1-16");
+    int bri = Connect(dir + "/bri-1-d");
+    Passes(2);
+    EXPECT_EQ(framers.status(1).state, 0);
+    ::close(bri);  // a basic-rate line has no E1 framer
+    Passes(2);
+    EXPECT_EQ(framers.status(1).state, 0);
+    ::close(client);
+    Passes(2);
+    EXPECT_EQ(framers.status(1).state, 2);
+    EXPECT_EQ(framers.status(1).lossCarrier, 1);
+    EXPECT_EQ(framers.status(1).slips, 5);
+    client = Connect(dir + "/e1-1-16");
+    Passes(2);
+    EXPECT_EQ(framers.status(1).state, 0);
+    EXPECT_EQ(framers.status(1).lossCarrier, 0);
+    ::close(client);
+    Passes(2);
+    framers.SetStatus(1, Sim::MaintenanceDevice::Status{});
 }
 
 TEST_F(SimLinesTest, EnvironmentSetsUpPortsCablesAndTapsOrNamesWhatIsWrong) {
