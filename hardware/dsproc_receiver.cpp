@@ -1,10 +1,8 @@
 #include "hardware/dsproc_receiver.h"
 
 #include <fcntl.h>
-#include <poll.h>
 
 #include <bit>
-#include <cerrno>
 #include <iostream>
 
 #include "config/trace_ctl.h"
@@ -30,27 +28,10 @@ DSProcReceiverService& DSProcReceiverService::instance() {
     return service;
 }
 
-DSProcReceiverService::DSProcReceiverService() {
-    init();
-}
-
-void DSProcReceiverService::init() {
-    if (IsOpened()) return;
-    int fd = driver().open(GetDSPDevName(), O_RDWR | O_NONBLOCK);
-    if (fd < 0) {
-        Errno error;
-        std::cerr << "open dsproc fail, VAD proceeding disabled: " << error << std::endl;
-        return;
-    }
-    if (!event_.bound()) event_.Bind("DSProcReceiverService::OnEvent", &DSProcReceiverService::OnEvent, this);
-    event_.Schedule(Fd(fd), POLLIN);
-}
-
-bool DSProcReceiverService::Opened(std::uint32_t ts, const char* notOpened) {
-    if (!IsOpened()) init();
-    if (IsOpened()) return true;
-    std::cerr << notOpened << " timeslot=" << ts << std::endl;
-    return false;
+DSProcReceiverService::DSProcReceiverService()
+    : DetectorService({GetDSPDevName, O_RDWR, "dsproc", "open dsproc fail, VAD proceeding disabled",
+                       "DSProcReceiverService::OnEvent", Dsproc::kEventSize}) {
+    static_assert(Dsproc::kEventSize <= kMaxRecord);
 }
 
 bool DSProcReceiverService::Configure(std::uint32_t ts, Dsproc::Feature kind, ConfigureRecord& rec,
@@ -141,11 +122,6 @@ void DSProcReceiverService::disableToneAll(DSProcReceiver& receiver) {
     std::clog << "DISABLE ALL TONE done: " << " ts=" << ts << std::endl;
 }
 
-std::uint32_t DSProcReceiverService::NextId() {
-    if (++lastId_ == 0) lastId_ = 1;
-    return lastId_;
-}
-
 // One request per change: `state` and `id` are the receiver's for the
 // feature and change only when the request succeeds.
 bool DSProcReceiverService::Enable(DSProcReceiver& receiver, std::uint32_t mask, const char* name,
@@ -210,29 +186,8 @@ bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool rx, bool tx) {
     return true;
 }
 
-void DSProcReceiverService::OnEvent(int, short revents) {
-    if ((revents & POLLIN) == 0) return;
-    while (ReadEvent()) {
-    }
-}
-
-bool DSProcReceiverService::ReadEvent() {
-    ByteRecord<Dsproc::kEventSize> rec;
-    ssize_t n = driver().read(fd(), rec.data(), rec.kSize);
-    if (n < 0) {
-        Errno error;
-        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK)
-            std::cerr << "fail to read from dsproc: " << error << std::endl;
-        return false;
-    }
-    // The driver hands over whole records; anything else ends the pass so
-    // that a device at its end cannot hold the loop here.
-    if (static_cast<std::size_t>(n) < rec.kSize) {
-        std::cerr << "short read from dsproc: " << n << " bytes" << std::endl;
-        return false;
-    }
-    Route(rec);
-    return true;
+void DSProcReceiverService::IRecord(const unsigned char* record) {
+    Route(ByteRecord<Dsproc::kEventSize>(record));
 }
 
 namespace {
