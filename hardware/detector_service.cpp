@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "core/errno_text.h"
+#include "core/output.h"
 #include "hardware/driver.h"
 
 namespace Hardware {
@@ -31,6 +32,22 @@ bool DetectorService::Opened(std::uint32_t ts, const char* notOpened) {
     if (!IsOpened()) init();
     if (IsOpened()) return true;
     std::cerr << notOpened << " timeslot=" << ts << std::endl;
+    return false;
+}
+
+bool DetectorService::Request(std::uint32_t ts, unsigned long request, void* record, std::string_view name) {
+    return Succeeded(driver().ioctl(fd(), request, record), ts, name);
+}
+
+bool DetectorService::RequestValue(std::uint32_t ts, unsigned long request, unsigned long value,
+                                   std::string_view name) {
+    return Succeeded(driver().ioctl_value(fd(), request, value), ts, name);
+}
+
+bool DetectorService::Succeeded(int result, std::uint32_t ts, std::string_view name) const {
+    if (result >= 0) return true;
+    Errno error;
+    std::cerr << name << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "core/event.h"
 
@@ -45,12 +46,17 @@ protected:
     int fd() const { return event_.lowlevel_fd(); }
     // Opens the device when needed; when it cannot, writes `notOpened`.
     bool Opened(std::uint32_t ts, const char* notOpened);
+    // Issues a request with a record, or with a value; a failure is logged as
+    // "<name> fail: timeslot=<ts> errno=<text>".
+    bool Request(std::uint32_t ts, unsigned long request, void* record, std::string_view name);
+    bool RequestValue(std::uint32_t ts, unsigned long request, unsigned long value, std::string_view name);
     // A fresh detector id, never 0.
     std::uint32_t NextId();
     // One whole event record of the device's size.
     virtual void IRecord(const unsigned char* record) = 0;
 
 private:
+    bool Succeeded(int result, std::uint32_t ts, std::string_view name) const;
     // Takes one event record; false ends the pass.
     bool ReadEvent();
 

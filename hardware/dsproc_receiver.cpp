@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <iostream>
+#include <string>
 
 #include "config/trace_ctl.h"
 #include "core/errno_text.h"
@@ -38,12 +39,7 @@ bool DSProcReceiverService::Configure(std::uint32_t ts, Dsproc::Feature kind, Co
                                       const char* failName) {
     rec.put32(0, ts);
     rec.put32(4, kind);
-    if (driver().ioctl(fd(), Dsproc::CONFIGURE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << failName << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return false;
-    }
-    return true;
+    return Request(ts, Dsproc::CONFIGURE, rec.data(), failName);
 }
 
 bool DSProcReceiverService::configureVAD(std::uint32_t ts, const LGCP::VADParams& params) {
@@ -114,11 +110,7 @@ void DSProcReceiverService::disableToneAll(DSProcReceiver& receiver) {
     ByteRecord<12> rec;
     rec.put32(0, ts);
     rec.put32(8, Dsproc::TONE_FILTER);
-    if (driver().ioctl(fd(), Dsproc::DISABLE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "Disable All Tone fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return;
-    }
+    if (!Request(ts, Dsproc::DISABLE, rec.data(), "Disable All Tone")) return;
     std::clog << "DISABLE ALL TONE done: " << " ts=" << ts << std::endl;
 }
 
@@ -145,12 +137,7 @@ bool DSProcReceiverService::Enable(DSProcReceiver& receiver, std::uint32_t mask,
         std::cerr << "DSPROC_ENABLE " << name << " done:" << " timeslot=" << ts << " id=" << id << std::endl;
         return true;
     }
-    if (driver().ioctl(fd(), Dsproc::DISABLE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DSPROC_DISABLE " << name << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Dsproc::DISABLE, rec.data(), std::string("DSPROC_DISABLE ") + name)) return false;
     state = 0;
     std::cerr << "DSPROC_DISABLE " << name << " done:" << " timeslot=" << ts << std::endl;
     return true;

@@ -45,12 +45,7 @@ bool TonecReceiverService::configureDTMF(std::uint32_t ts, const LGCP::DTMFParam
     rec.put32(8, ratio);
     rec.put32(12, silence);
     rec.put32(16, noise);
-    if (driver().ioctl(fd(), Tonec::DTMF_CONFIGURE_DETECTOR, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DTMF_CONFIGURE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Tonec::DTMF_CONFIGURE_DETECTOR, rec.data(), "DTMF_CONFIGURE_DETECTOR")) return false;
     std::clog << "DTMF_CONFIGURE_DETECTOR" << " ts=" << ts << " twist=" << twist << " ratio=" << ratio
               << " noise=" << noise << " silence=" << silence << std::endl;
     return true;
@@ -59,12 +54,7 @@ bool TonecReceiverService::configureDTMF(std::uint32_t ts, const LGCP::DTMFParam
 bool TonecReceiverService::Switch(std::uint32_t ts, bool on, unsigned long onRequest, unsigned long offRequest,
                                   const char* base, const char* onSuffix, const char* offSuffix) {
     const char* suffix = on ? onSuffix : offSuffix;
-    if (driver().ioctl_value(fd(), on ? onRequest : offRequest, ts) < 0) {
-        Errno error;
-        std::cerr << base << suffix << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!RequestValue(ts, on ? onRequest : offRequest, ts, std::string(base) + suffix)) return false;
     std::clog << base << suffix << "[" << ts << "] ok" << std::endl;
     return true;
 }
@@ -105,12 +95,7 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
         std::cerr << "DTMF_ENABLE_DETECTOR done:" << " timeslot=" << ts << " id=" << receiver.id_ << std::endl;
         return true;
     }
-    if (driver().ioctl_value(fd(), Tonec::DTMF_DISABLE_DETECTOR, ts) < 0) {
-        Errno error;
-        std::cerr << "DTMF_DISABLE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!RequestValue(ts, Tonec::DTMF_DISABLE_DETECTOR, ts, "DTMF_DISABLE_DETECTOR")) return false;
     receiver.dtmfEnabled = false;
     std::cerr << "DTMF_DISABLE_DETECTOR done:" << " timeslot=" << ts << std::endl;
     return true;
@@ -124,12 +109,7 @@ bool TonecReceiverService::enableToneGenerator(std::uint32_t ts, std::uint16_t f
     rec.put16(6, freq2);
     rec.put16(8, amp1);
     rec.put16(10, amp2);
-    if (driver().ioctl(fd(), Tonec::DTMF_DIAL, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DTMF_DIAL fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return false;
-    }
-    return true;
+    return Request(ts, Tonec::DTMF_DIAL, rec.data(), "DTMF_DIAL");
 }
 
 bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
@@ -139,12 +119,7 @@ bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVA
     ByteRecord<8> rec;
     rec.put32(0, ts);
     rec.put32(4, static_cast<std::uint32_t>(level));
-    if (driver().ioctl(fd(), Tonec::IVA_CONFIGURE_DETECTOR, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "IVA_CONFIGURE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Tonec::IVA_CONFIGURE_DETECTOR, rec.data(), "IVA_CONFIGURE_DETECTOR")) return false;
     std::clog << "IVA_CONFIGURE_DETECTOR" << " ts=" << ts << " det_lvl_dB=" << level << std::endl;
     return true;
 }
@@ -162,10 +137,7 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
     rec.put16(4, command.amp_isPresent() ? static_cast<std::uint16_t>(command.get_amp().getValue())
                                          : kDefaultAmplitude);
     for (std::size_t i = 0; i < 4; ++i) rec.put8(6 + i, static_cast<std::uint8_t>(signs[i]));
-    if (driver().ioctl(fd(), Tonec::SELCAL_DIAL, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "SELCAL_DIAL fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-    }
+    Request(ts, Tonec::SELCAL_DIAL, rec.data(), "SELCAL_DIAL");
 }
 
 void TonecReceiverService::IRecord(const unsigned char* record) {
