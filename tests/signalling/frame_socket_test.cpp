@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/command_output.h"
 
 namespace {
 
@@ -99,12 +100,7 @@ TEST(FrameSocketTap, WritesPcapngThatTsharkReads) {
         writer.Write(ua, sizeof ua, Sim::PcapngWriter::Direction::inbound, 1001000);
     }
     const std::string command = std::string("tshark -r ") + path + " -T fields -e lapd.sapi -e lapd.tei 2>/dev/null";
-    FILE* out = ::popen(command.c_str(), "r");
-    ASSERT_NE(nullptr, out);
-    std::string text;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-    ::pclose(out);
+    const std::string text = CommandOutput(command);
     std::remove(path);
     EXPECT_EQ("0\t0\n0\t0\n", text) << command;
 }

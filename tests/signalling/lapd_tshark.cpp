@@ -13,6 +13,7 @@
 #include "hardware/sim/pcapng_writer.h"
 #include "signalling/dlogframe.h"
 #include "tests/signalling/lapd_harness.h"
+#include "tests/signalling/support/command_output.h"
 
 namespace {
 
@@ -128,14 +129,7 @@ std::string TempCapture() {
 
 std::vector<std::string> Tshark(const std::string& path, const std::string& fields) {
     const std::string command = "tshark -r " + path + " -T fields -E aggregator=, " + fields + " 2>/dev/null";
-    std::vector<std::string> lines;
-    FILE* out = ::popen(command.c_str(), "r");
-    if (out == nullptr) return lines;
-    std::string text;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-    ::pclose(out);
-    return Split(text, '\n');
+    return Split(CommandOutput(command), '\n');
 }
 
 TEST(LapdTshark, DecoderAgreesWithTsharkOnQ931Fixtures) {
