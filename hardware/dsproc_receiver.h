@@ -26,7 +26,7 @@ struct DSProcSDEvent {
     std::int32_t rx = 0;
 };
 
-class DSProcReceiverService : public DetectorService {
+class DSProcReceiverService final : public DetectorService {
 public:
     static DSProcReceiverService& instance();
 

@@ -16,7 +16,7 @@ namespace Hardware {
 
 class TonecReceiver;
 
-class TonecReceiverService : public DetectorService {
+class TonecReceiverService final : public DetectorService {
 public:
     static TonecReceiverService& instance();
 
