@@ -12,6 +12,7 @@
 #include "core/multiplexer.h"
 #include "hardware/sim/pcapng_writer.h"
 #include "tests/signalling/lapd_harness.h"
+#include "tests/signalling/support/capture_file.h"
 #include "tests/signalling/support/command_output.h"
 #include "tests/signalling/support/frame_socket.h"
 #include "tests/signalling/support/peer_process.h"
@@ -34,11 +35,8 @@ protected:
     void Start(ISDN::Side::type side, const char* mode) {
         int fd[2];
         ASSERT_TRUE(FrameSocket::Pair(fd));
-        char path[] = "/tmp/lapd_libpri_XXXXXX.pcapng";
-        const int tmp = ::mkstemps(path, 7);
-        ASSERT_GE(tmp, 0);
-        ::close(tmp);
-        capture_path = path;
+        capture_path = TempCapture("lapd_libpri");
+        ASSERT_FALSE(capture_path.empty());
         ASSERT_TRUE(capture.Open(capture_path, Sim::PcapngWriter::kLinkLapd));
         lapd = new ISDN::LAPD(side, 0);
         stack.add_protocol_tail(lapd);
@@ -108,7 +106,7 @@ protected:
     // tshark finds no malformed frame in the capture.
     void ExpectWellFormedCapture() {
         capture.Close();
-        if (std::system("command -v tshark >/dev/null 2>&1") != 0) return;
+        if (!HaveTshark()) return;
         const std::string out =
             CommandOutput("tshark -r " + capture_path + " -T fields -e _ws.malformed -e _ws.expert 2>/dev/null");
         std::string text;

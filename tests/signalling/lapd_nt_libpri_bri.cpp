@@ -16,6 +16,7 @@
 #include "core/timer.h"
 #include "hardware/sim/pcapng_writer.h"
 #include "signalling/lapd_nt.h"
+#include "tests/signalling/support/capture_file.h"
 #include "tests/signalling/support/command_output.h"
 #include "tests/signalling/support/frame_socket.h"
 #include "tests/signalling/support/peer_process.h"
@@ -108,11 +109,8 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         peer = std::make_unique<Peer>(fd[1], args);
         ::close(fd[1]);
-        char path[] = "/tmp/lapd_nt_libpri_XXXXXX.pcapng";
-        const int tmp = ::mkstemps(path, 7);
-        ASSERT_GE(tmp, 0);
-        ::close(tmp);
-        capture = path;
+        capture = TempCapture("lapd_nt_libpri");
+        ASSERT_FALSE(capture.empty());
         ASSERT_TRUE(tap.Open(capture, Sim::PcapngWriter::kLinkLapd));
         socket->tap(&tap);
         socket->drop_tx = [this](const Packet& p) { return Watch(p, true); };
@@ -209,7 +207,7 @@ TEST_F(LapdNtLibpriBri, TerminalAnswersTheIdentityCheckAndKeepsItsTei) {
 }
 
 TEST_F(LapdNtLibpriBri, TwoTerminalsOnOneBus) {
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) std::printf("tshark not installed: no dissection\n");
+    if (!HaveTshark()) std::printf("tshark not installed: no dissection\n");
     int caller_cref = -1;
     bool broadcast = false;
     Start(2, {"--call", "0", "--t203", "25000"});  // our idle poll comes first
@@ -243,7 +241,7 @@ TEST_F(LapdNtLibpriBri, TwoTerminalsOnOneBus) {
     EXPECT_TRUE(peer->Saw(0, "ring") && peer->Saw(1, "ring"));
     EXPECT_EQ((std::set<unsigned>{64, 65}), answered);
 
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) return;
+    if (!HaveTshark()) return;
     std::string fields;
     EXPECT_EQ("", Tshark(&fields));
     EXPECT_NE(std::string::npos, fields.find("64\t0x05")) << fields;  // the terminal's SETUP
