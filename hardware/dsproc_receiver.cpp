@@ -1,11 +1,10 @@
 #include "hardware/dsproc_receiver.h"
 
 #include <fcntl.h>
-#include <poll.h>
 
 #include <bit>
-#include <cerrno>
 #include <iostream>
+#include <string>
 
 #include "config/trace_ctl.h"
 #include "core/errno_text.h"
@@ -30,39 +29,17 @@ DSProcReceiverService& DSProcReceiverService::instance() {
     return service;
 }
 
-DSProcReceiverService::DSProcReceiverService() {
-    init();
-}
-
-void DSProcReceiverService::init() {
-    if (IsOpened()) return;
-    int fd = driver().open(GetDSPDevName(), O_RDWR | O_NONBLOCK);
-    if (fd < 0) {
-        Errno error;
-        std::cerr << "open dsproc fail, VAD proceeding disabled: " << error << std::endl;
-        return;
-    }
-    if (!event_.bound()) event_.Bind("DSProcReceiverService::OnEvent", &DSProcReceiverService::OnEvent, this);
-    event_.Schedule(Fd(fd), POLLIN);
-}
-
-bool DSProcReceiverService::Opened(std::uint32_t ts, const char* notOpened) {
-    if (!IsOpened()) init();
-    if (IsOpened()) return true;
-    std::cerr << notOpened << " timeslot=" << ts << std::endl;
-    return false;
+DSProcReceiverService::DSProcReceiverService()
+    : DetectorService({GetDSPDevName, O_RDWR, "dsproc", "open dsproc fail, VAD proceeding disabled",
+                       "DSProcReceiverService::OnEvent", Dsproc::kEventSize}) {
+    static_assert(Dsproc::kEventSize <= kMaxRecord);
 }
 
 bool DSProcReceiverService::Configure(std::uint32_t ts, Dsproc::Feature kind, ConfigureRecord& rec,
                                       const char* failName) {
     rec.put32(0, ts);
     rec.put32(4, kind);
-    if (driver().ioctl(fd(), Dsproc::CONFIGURE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << failName << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return false;
-    }
-    return true;
+    return Request(ts, Dsproc::CONFIGURE, rec.data(), failName);
 }
 
 bool DSProcReceiverService::configureVAD(std::uint32_t ts, const LGCP::VADParams& params) {
@@ -133,17 +110,8 @@ void DSProcReceiverService::disableToneAll(DSProcReceiver& receiver) {
     ByteRecord<12> rec;
     rec.put32(0, ts);
     rec.put32(8, Dsproc::TONE_FILTER);
-    if (driver().ioctl(fd(), Dsproc::DISABLE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "Disable All Tone fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return;
-    }
+    if (!Request(ts, Dsproc::DISABLE, rec.data(), "Disable All Tone")) return;
     std::clog << "DISABLE ALL TONE done: " << " ts=" << ts << std::endl;
-}
-
-std::uint32_t DSProcReceiverService::NextId() {
-    if (++lastId_ == 0) lastId_ = 1;
-    return lastId_;
 }
 
 // One request per change: `state` and `id` are the receiver's for the
@@ -169,12 +137,7 @@ bool DSProcReceiverService::Enable(DSProcReceiver& receiver, std::uint32_t mask,
         std::cerr << "DSPROC_ENABLE " << name << " done:" << " timeslot=" << ts << " id=" << id << std::endl;
         return true;
     }
-    if (driver().ioctl(fd(), Dsproc::DISABLE, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DSPROC_DISABLE " << name << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Dsproc::DISABLE, rec.data(), std::string("DSPROC_DISABLE ") + name)) return false;
     state = 0;
     std::cerr << "DSPROC_DISABLE " << name << " done:" << " timeslot=" << ts << std::endl;
     return true;
@@ -210,29 +173,8 @@ bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool rx, bool tx) {
     return true;
 }
 
-void DSProcReceiverService::OnEvent(int, short revents) {
-    if ((revents & POLLIN) == 0) return;
-    while (ReadEvent()) {
-    }
-}
-
-bool DSProcReceiverService::ReadEvent() {
-    ByteRecord<Dsproc::kEventSize> rec;
-    ssize_t n = driver().read(fd(), rec.data(), rec.kSize);
-    if (n < 0) {
-        Errno error;
-        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK)
-            std::cerr << "fail to read from dsproc: " << error << std::endl;
-        return false;
-    }
-    // The driver hands over whole records; anything else ends the pass so
-    // that a device at its end cannot hold the loop here.
-    if (static_cast<std::size_t>(n) < rec.kSize) {
-        std::cerr << "short read from dsproc: " << n << " bytes" << std::endl;
-        return false;
-    }
-    Route(rec);
-    return true;
+void DSProcReceiverService::IRecord(const unsigned char* record) {
+    Route(ByteRecord<Dsproc::kEventSize>(record));
 }
 
 namespace {

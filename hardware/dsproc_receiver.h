@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "core/cyclic_list.h"
-#include "core/event.h"
 #include "hardware/board_record.h"
+#include "hardware/detector_service.h"
 #include "hardware/dsproc_records.h"
 #include "protocol/LGCP.h"
 
@@ -26,18 +26,13 @@ struct DSProcSDEvent {
     std::int32_t rx = 0;
 };
 
-class DSProcReceiverService {
+class DSProcReceiverService final : public DetectorService {
 public:
     static DSProcReceiverService& instance();
 
     // Tests build their own; channels use instance().
     DSProcReceiverService();
     ~DSProcReceiverService() = default;
-    DSProcReceiverService(const DSProcReceiverService&) = delete;
-    DSProcReceiverService& operator=(const DSProcReceiverService&) = delete;
-
-    void init();
-    bool IsOpened() const { return event_.IsActive(); }
 
     bool configureVAD(std::uint32_t ts, const LGCP::VADParams& params);
     bool configureSD(std::uint32_t ts);
@@ -52,27 +47,14 @@ public:
     bool enableNG(DSProcReceiver& receiver, bool on);
     bool enableMute(DSProcReceiver& receiver, bool rx, bool tx);
 
-    void OnEvent(int fd, short revents);
-
-    // The last detector id handed out; tests start the count where they need it.
-    std::uint32_t lastId() const { return lastId_; }
-    void SetLastId(std::uint32_t id) { lastId_ = id; }
-
 private:
-    int fd() const { return event_.lowlevel_fd(); }
-    // Opens the device when needed; when it cannot, writes `notOpened`.
-    bool Opened(std::uint32_t ts, const char* notOpened);
     // Issues a configure request whose parameters are already in `rec`.
     bool Configure(std::uint32_t ts, Dsproc::Feature kind, ByteRecord<Dsproc::kConfigureSize>& rec,
                    const char* failName);
     bool Enable(DSProcReceiver& receiver, std::uint32_t mask, const char* name, std::int32_t& state,
                 std::uint32_t& id, bool on);
-    std::uint32_t NextId();
-    bool ReadEvent();
+    void IRecord(const unsigned char* record) override;
     void Route(const ByteRecord<Dsproc::kEventSize>& rec);
-
-    Event event_;
-    std::uint32_t lastId_ = 0;
 };
 
 class DSProcReceiver {

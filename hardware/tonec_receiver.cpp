@@ -1,9 +1,7 @@
 #include "hardware/tonec_receiver.h"
 
 #include <fcntl.h>
-#include <poll.h>
 
-#include <cerrno>
 #include <iostream>
 #include <string>
 
@@ -29,28 +27,14 @@ TonecReceiverService& TonecReceiverService::instance() {
     return service;
 }
 
-TonecReceiverService::TonecReceiverService() {
-    init();
-}
-
-void TonecReceiverService::init() {
-    if (IsOpened()) return;
-    int fd = driver().open(GetDTMFDevName(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0) {
-        Errno error;
-        std::cerr << "open tonec fail, DTMF proceeding disabled: " << error << std::endl;
-        return;
-    }
-    if (!event_.bound()) event_.Bind("TonecReceiverService::OnEvent", &TonecReceiverService::OnEvent, this);
-    event_.Schedule(Fd(fd), POLLIN);
+TonecReceiverService::TonecReceiverService()
+    : DetectorService({GetDTMFDevName, O_RDONLY, "tonec", "open tonec fail, DTMF proceeding disabled",
+                       "TonecReceiverService::OnEvent", Tonec::kEventSize}) {
+    static_assert(Tonec::kEventSize <= kMaxRecord);
 }
 
 bool TonecReceiverService::configureDTMF(std::uint32_t ts, const LGCP::DTMFParams& params) {
-    if (!IsOpened()) init();
-    if (!IsOpened()) {
-        std::cerr << "configure DTMF fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-        return false;
-    }
+    if (!Opened(ts, "configure DTMF fail: (interface not opened)")) return false;
     unsigned twist = params.get_threshold().get_twist().getValue();
     unsigned ratio = params.get_threshold().get_ratio().getValue();
     unsigned noise = params.get_threshold().get_noise().getValue();
@@ -61,12 +45,7 @@ bool TonecReceiverService::configureDTMF(std::uint32_t ts, const LGCP::DTMFParam
     rec.put32(8, ratio);
     rec.put32(12, silence);
     rec.put32(16, noise);
-    if (driver().ioctl(fd(), Tonec::DTMF_CONFIGURE_DETECTOR, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DTMF_CONFIGURE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Tonec::DTMF_CONFIGURE_DETECTOR, rec.data(), "DTMF_CONFIGURE_DETECTOR")) return false;
     std::clog << "DTMF_CONFIGURE_DETECTOR" << " ts=" << ts << " twist=" << twist << " ratio=" << ratio
               << " noise=" << noise << " silence=" << silence << std::endl;
     return true;
@@ -75,12 +54,7 @@ bool TonecReceiverService::configureDTMF(std::uint32_t ts, const LGCP::DTMFParam
 bool TonecReceiverService::Switch(std::uint32_t ts, bool on, unsigned long onRequest, unsigned long offRequest,
                                   const char* base, const char* onSuffix, const char* offSuffix) {
     const char* suffix = on ? onSuffix : offSuffix;
-    if (driver().ioctl_value(fd(), on ? onRequest : offRequest, ts) < 0) {
-        Errno error;
-        std::cerr << base << suffix << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!RequestValue(ts, on ? onRequest : offRequest, ts, std::string(base) + suffix)) return false;
     std::clog << base << suffix << "[" << ts << "] ok" << std::endl;
     return true;
 }
@@ -106,27 +80,22 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
     if (receiver.dtmfEnabled == on) return true;
     std::uint32_t ts = receiver.tonec_timeslot();
     if (on) {
-        if (++lastId_ == 0) lastId_ = 1;
+        const std::uint32_t id = NextId();
         ByteRecord<8> rec;
         rec.put32(0, ts);
-        rec.put32(4, lastId_);
+        rec.put32(4, id);
         if (driver().ioctl(fd(), Tonec::DTMF_ENABLE_DETECTOR, rec.data()) < 0) {
             Errno error;
-            std::cerr << "DTMF_ENABLE_DETECTOR fail:" << " timeslot=" << ts << " id=" << lastId_
+            std::cerr << "DTMF_ENABLE_DETECTOR fail:" << " timeslot=" << ts << " id=" << id
                       << " errno=" << ext::quoted(error) << std::endl;
             return false;
         }
-        receiver.id_ = lastId_;
+        receiver.id_ = id;
         receiver.dtmfEnabled = true;
         std::cerr << "DTMF_ENABLE_DETECTOR done:" << " timeslot=" << ts << " id=" << receiver.id_ << std::endl;
         return true;
     }
-    if (driver().ioctl_value(fd(), Tonec::DTMF_DISABLE_DETECTOR, ts) < 0) {
-        Errno error;
-        std::cerr << "DTMF_DISABLE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!RequestValue(ts, Tonec::DTMF_DISABLE_DETECTOR, ts, "DTMF_DISABLE_DETECTOR")) return false;
     receiver.dtmfEnabled = false;
     std::cerr << "DTMF_DISABLE_DETECTOR done:" << " timeslot=" << ts << std::endl;
     return true;
@@ -140,31 +109,17 @@ bool TonecReceiverService::enableToneGenerator(std::uint32_t ts, std::uint16_t f
     rec.put16(6, freq2);
     rec.put16(8, amp1);
     rec.put16(10, amp2);
-    if (driver().ioctl(fd(), Tonec::DTMF_DIAL, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "DTMF_DIAL fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-        return false;
-    }
-    return true;
+    return Request(ts, Tonec::DTMF_DIAL, rec.data(), "DTMF_DIAL");
 }
 
 bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
     std::uint32_t ts = receiver.tonec_timeslot();
-    if (!IsOpened()) init();
-    if (!IsOpened()) {
-        std::cerr << "configure IVA fail: (interface not opened)" << " timeslot=" << ts << std::endl;
-        return false;
-    }
+    if (!Opened(ts, "configure IVA fail: (interface not opened)")) return false;
     int level = params.get_det_lvl_dB().getValue();
     ByteRecord<8> rec;
     rec.put32(0, ts);
     rec.put32(4, static_cast<std::uint32_t>(level));
-    if (driver().ioctl(fd(), Tonec::IVA_CONFIGURE_DETECTOR, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "IVA_CONFIGURE_DETECTOR fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error)
-                  << std::endl;
-        return false;
-    }
+    if (!Request(ts, Tonec::IVA_CONFIGURE_DETECTOR, rec.data(), "IVA_CONFIGURE_DETECTOR")) return false;
     std::clog << "IVA_CONFIGURE_DETECTOR" << " ts=" << ts << " det_lvl_dB=" << level << std::endl;
     return true;
 }
@@ -182,35 +137,12 @@ void TonecReceiverService::translateSelcal(TonecReceiver& receiver, const TERM::
     rec.put16(4, command.amp_isPresent() ? static_cast<std::uint16_t>(command.get_amp().getValue())
                                          : kDefaultAmplitude);
     for (std::size_t i = 0; i < 4; ++i) rec.put8(6 + i, static_cast<std::uint8_t>(signs[i]));
-    if (driver().ioctl(fd(), Tonec::SELCAL_DIAL, rec.data()) < 0) {
-        Errno error;
-        std::cerr << "SELCAL_DIAL fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
-    }
+    Request(ts, Tonec::SELCAL_DIAL, rec.data(), "SELCAL_DIAL");
 }
 
-void TonecReceiverService::OnEvent(int, short revents) {
-    if ((revents & POLLIN) == 0) return;
-    while (ReadEvent()) {
-    }
-}
-
-bool TonecReceiverService::ReadEvent() {
-    ByteRecord<Tonec::kEventSize> rec;
-    ssize_t n = driver().read(fd(), rec.data(), rec.kSize);
-    if (n < 0) {
-        Errno error;
-        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK)
-            std::cerr << "fail to read from tonec: " << error << std::endl;
-        return false;
-    }
-    // The driver hands over whole records; anything else ends the pass so
-    // that a device at its end cannot hold the loop here.
-    if (static_cast<std::size_t>(n) < rec.kSize) {
-        std::cerr << "short read from tonec: " << n << " bytes" << std::endl;
-        return false;
-    }
+void TonecReceiverService::IRecord(const unsigned char* record) {
+    const ByteRecord<Tonec::kEventSize> rec(record);
     Route(rec.get32(0), rec.get32(4), rec.get32(8), rec.get32(12));
-    return true;
 }
 
 void TonecReceiverService::Route(std::uint32_t code, std::uint32_t ts, std::uint32_t timestamp, std::uint32_t id) {

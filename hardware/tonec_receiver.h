@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "core/cyclic_list.h"
-#include "core/event.h"
 #include "core/timer.h"
+#include "hardware/detector_service.h"
 #include "protocol/LGCP.h"
 #include "protocol/TERM.h"
 
@@ -16,18 +16,13 @@ namespace Hardware {
 
 class TonecReceiver;
 
-class TonecReceiverService {
+class TonecReceiverService final : public DetectorService {
 public:
     static TonecReceiverService& instance();
 
     // Tests build their own; channels use instance().
     TonecReceiverService();
     ~TonecReceiverService() = default;
-    TonecReceiverService(const TonecReceiverService&) = delete;
-    TonecReceiverService& operator=(const TonecReceiverService&) = delete;
-
-    void init();
-    bool IsOpened() const { return event_.IsActive(); }
 
     bool configureDTMF(std::uint32_t ts, const LGCP::DTMFParams& params);
     bool echoCancel(std::uint32_t ts, bool on);
@@ -39,22 +34,11 @@ public:
     bool enableIVA(TonecReceiver& receiver, bool on);
     void translateSelcal(TonecReceiver& receiver, const TERM::SelcalCommand& command);
 
-    void OnEvent(int fd, short revents);
-
-    // The last detector id handed out; tests start the count where they need it.
-    std::uint32_t lastId() const { return lastId_; }
-    void SetLastId(std::uint32_t id) { lastId_ = id; }
-
 private:
-    int fd() const { return event_.lowlevel_fd(); }
     bool Switch(std::uint32_t ts, bool on, unsigned long onRequest, unsigned long offRequest, const char* base,
                 const char* onSuffix, const char* offSuffix);
-    // Takes one event record; false ends the pass.
-    bool ReadEvent();
+    void IRecord(const unsigned char* record) override;
     void Route(std::uint32_t code, std::uint32_t ts, std::uint32_t timestamp, std::uint32_t id);
-
-    Event event_;
-    std::uint32_t lastId_ = 0;
 };
 
 class TonecReceiver {

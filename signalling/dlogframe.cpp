@@ -21,18 +21,19 @@ public:
     }
 
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        if (cut_) return;
         va_list args;
         va_start(args, format);
-        const int n = std::vsnprintf(out_ + used_, kLogBufSize - used_, format, args);
+        vprintf(format, args);
         va_end(args);
-        if (n < 0) return;
-        if (used_ + static_cast<std::size_t>(n) >= kLogBufSize) {
-            used_ = kLogBufSize - 1;
-            cut_ = true;
-        } else {
-            used_ += static_cast<std::size_t>(n);
-        }
+    }
+    // A line: the label from format, then the whole octet in bits.
+    void octet(unsigned char o, const char* format, ...) __attribute__((format(printf, 3, 4))) {
+        va_list args;
+        va_start(args, format);
+        vprintf(format, args);
+        va_end(args);
+        bits(o, 8, 8);
+        put('\n');
     }
     void put(char c) { printf("%c", c); }
     // count bits of the octet from bit position start (8 = most significant) down.
@@ -45,6 +46,18 @@ public:
     }
 
 private:
+    void vprintf(const char* format, va_list args) {
+        if (cut_) return;
+        const int n = std::vsnprintf(out_ + used_, kLogBufSize - used_, format, args);
+        if (n < 0) return;
+        if (used_ + static_cast<std::size_t>(n) >= kLogBufSize) {
+            used_ = kLogBufSize - 1;
+            cut_ = true;
+        } else {
+            used_ += static_cast<std::size_t>(n);
+        }
+    }
+
     char* out_;
     std::size_t used_ = 0;
     bool cut_ = false;
@@ -68,9 +81,7 @@ void general(Text& t, Element e) {
     int number = 3;
     char suffix = ' ';
     for (const unsigned char* p = e.c; p < e.end; ++p) {
-        t.printf("    octet %d%c ", number, suffix);
-        t.bits(*p, 8, 8);
-        t.put('\n');
+        t.octet(*p, "    octet %d%c ", number, suffix);
         if (p + 1 == e.end) break;
         if ((p[1] & 0x80) != 0) {
             ++number;
@@ -83,9 +94,7 @@ void general(Text& t, Element e) {
 
 void prchident(Text& t, Element e) {
     if (e.size() < 1) return;
-    t.printf("    octet 3 ");
-    t.bits(e.c[0], 8, 8);
-    t.put('\n');
+    t.octet(e.c[0], "    octet 3 ");
 }
 
 void prcalled(Text& t, Element e) {
@@ -99,14 +108,10 @@ void prcalled(Text& t, Element e) {
 
 void prcalling(Text& t, Element e) {
     if (e.size() < 1) return;
-    t.printf("    octet 3 ");
-    t.bits(e.c[0], 8, 8);
-    t.put('\n');
+    t.octet(e.c[0], "    octet 3 ");
     const unsigned char* digits = e.c + 1;
     if ((e.c[0] & 0x80) == 0 && digits < e.end) {
-        t.printf("    octet 3a ");
-        t.bits(*digits, 8, 8);
-        t.put('\n');
+        t.octet(*digits, "    octet 3a ");
         ++digits;
     }
     t.printf("    number digits ");
@@ -117,39 +122,27 @@ void prcalling(Text& t, Element e) {
 void prbearer(Text& t, Element e) {
     const unsigned char* p = e.c;
     if (p >= e.end) return;
-    t.printf("    octet 3  ");
-    t.bits(*p++, 8, 8);
-    t.put('\n');
+    t.octet(*p++, "    octet 3  ");
     if (p >= e.end) return;
     const unsigned char octet4 = *p++;
-    t.printf("    octet 4  ");
-    t.bits(octet4, 8, 8);
-    t.put('\n');
+    t.octet(octet4, "    octet 4  ");
     if ((octet4 & 0x1F) == 0x18 && p < e.end) {
-        t.printf("    octet 4.1 ");
-        t.bits(*p++, 8, 8);
-        t.put('\n');
+        t.octet(*p++, "    octet 4.1 ");
     }
     if (p < e.end && (*p & 0x60) == 0x20) {
         char suffix = ' ';
         while (p < e.end) {
             const unsigned char o = *p++;
-            t.printf("    octet 5%c ", suffix);
-            t.bits(o, 8, 8);
-            t.put('\n');
+            t.octet(o, "    octet 5%c ", suffix);
             if ((o & 0x80) != 0) break;
             suffix = suffix == ' ' ? 'a' : static_cast<char>(suffix + 1);
         }
     }
     if (p < e.end && (*p & 0x60) == 0x40) {
-        t.printf("    octet 6  ");
-        t.bits(*p++, 8, 8);
-        t.put('\n');
+        t.octet(*p++, "    octet 6  ");
     }
     if (p < e.end && (*p & 0x60) == 0x60) {
-        t.printf("    octet 7  ");
-        t.bits(*p++, 8, 8);
-        t.put('\n');
+        t.octet(*p++, "    octet 7  ");
     }
 }
 
@@ -188,14 +181,10 @@ void display(Text& t, Element e) {
 
 void prfacility(Text& t, Element e) {
     if (e.size() < 1) return;
-    t.printf("    octet 3 ");
-    t.bits(e.c[0], 8, 8);
-    t.put('\n');
+    t.octet(e.c[0], "    octet 3 ");
     const unsigned char* p = e.c + 1;
     while (p < e.end) {
-        t.printf("   octet 4 ");
-        t.bits(*p, 8, 8);
-        t.put('\n');
+        t.octet(*p, "   octet 4 ");
         if (p + 1 >= e.end) return;
         const int n = p[1] & 0x7F;
         t.printf("   octet 5 %d\n", n);

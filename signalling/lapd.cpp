@@ -137,7 +137,7 @@ bool LAPD::tx_cmd_resp(int code, bool pf, bool command) {
         case SABME:
         case FRMR:
         case XID:
-            p.put8(static_cast<unsigned char>(code + (pf ? 0x10 : 0)));
+            p.put8(static_cast<unsigned char>(code + (pf ? Q921::kPF : 0)));
             break;
         default:
             break;
@@ -207,7 +207,7 @@ bool LAPD::parse(const Packet& frame, Frame& f) const {
     } else {
         f.kind = Frame::U;
         f.control = c & 0xEF;
-        f.pf = (c & 0x10) != 0;
+        f.pf = (c & Q921::kPF) != 0;
     }
     if (f.kind != Frame::U) {
         if (n < 4) return false;

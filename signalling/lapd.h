@@ -15,6 +15,7 @@
 #include "core/timer.h"
 #include "hardware/generic_hdlc.h"
 #include "protocol/ACP.h"
+#include "signalling/q921.h"
 
 namespace ISDN {
 
@@ -72,8 +73,8 @@ public:
     static constexpr unsigned int kMaxQueued = 127;     // more are refused
     static constexpr unsigned int kCongestedAbove = 88;
     static constexpr unsigned int kNormalBelow = 65;
-    static constexpr int kTeiSapi = 63;
-    static constexpr int kGroupTei = 127;
+    static constexpr int kTeiSapi = Q921::kTeiSapi;
+    static constexpr int kGroupTei = Q921::kGroupTei;
 
     struct FlowStatus {
         enum Type { normal = 0, congested = 1 };
@@ -152,9 +153,10 @@ public:
     void BeginTeiAssignProcedure();
 
 private:
-    static constexpr unsigned int kHeader = 4;
-    enum Code { RR = 0, RNR = 1, REJ = 2, UI = 0x03, DM = 0x0F, DISC = 0x43, UA = 0x63, SABME = 0x6F,
-                FRMR = 0x87, XID = 0xAF };
+    static constexpr unsigned int kHeader = Q921::kHeader;
+    // S frames by their two type bits, U frames by their control octet.
+    enum Code { RR = 0, RNR = 1, REJ = 2, UI = Q921::kUI, DM = Q921::kDM, DISC = Q921::kDISC, UA = Q921::kUA,
+                SABME = Q921::kSABME, FRMR = Q921::kFRMR, XID = Q921::kXID };
 
     // A received frame taken apart; filled before anything in the entity changes.
     struct Frame {
@@ -212,6 +214,8 @@ private:
     void on_ICOM(const Frame& f, Packet& info);
     void on_UI(Packet& info);
     void s_frame_in_recovery(const Frame& f);
+    bool s_frame_begin(const Frame& f, bool busy);
+    bool s_frame_checked(const Frame& f);
     void trace_frame(const char* name, const Frame& f, bool with_pf) const;
 
     // One timer carries T200, T202 or T203.

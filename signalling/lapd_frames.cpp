@@ -197,14 +197,34 @@ void LAPD::s_frame_in_recovery(const Frame& f) {
     change_state(multiple_frame_established);
 }
 
-void LAPD::on_RR(const Frame& f) {
-    trace_frame("RR ", f, true);
-    if (state != multiple_frame_established && state != timer_recovery) return;
-    peer_busy = false;
+// The start every S frame shares: false when it is not for the established
+// states or timer recovery has taken it.
+bool LAPD::s_frame_begin(const Frame& f, bool busy) {
+    if (state != multiple_frame_established && state != timer_recovery) return false;
+    peer_busy = busy;
     if (state == timer_recovery) {
         s_frame_in_recovery(f);
-        return;
+        return false;
     }
+    return true;
+}
+
+// REJ and RNR: a poll is answered, a final is an MDL error; false after an N(R) error.
+bool LAPD::s_frame_checked(const Frame& f) {
+    if (f.pf) {
+        if (f.command) tx_enquiry_response();
+        else on_error(1u);
+    }
+    if (!nr_valid(f.nr)) {
+        nr_error();
+        return false;
+    }
+    return true;
+}
+
+void LAPD::on_RR(const Frame& f) {
+    trace_frame("RR ", f, true);
+    if (!s_frame_begin(f, false)) return;
     if (f.pf) {
         if (f.command)
             tx_enquiry_response();
@@ -228,20 +248,7 @@ void LAPD::on_RR(const Frame& f) {
 
 void LAPD::on_REJ(const Frame& f) {
     trace_frame("REJ ", f, true);
-    if (state != multiple_frame_established && state != timer_recovery) return;
-    peer_busy = false;
-    if (state == timer_recovery) {
-        s_frame_in_recovery(f);
-        return;
-    }
-    if (f.pf) {
-        if (f.command) tx_enquiry_response();
-        else on_error(1u);
-    }
-    if (!nr_valid(f.nr)) {
-        nr_error();
-        return;
-    }
+    if (!s_frame_begin(f, false) || !s_frame_checked(f)) return;
     stop_T200();
     start_T203();
     retransmission(f.nr);
@@ -249,20 +256,7 @@ void LAPD::on_REJ(const Frame& f) {
 
 void LAPD::on_RNR(const Frame& f) {
     trace_frame("RNR ", f, true);
-    if (state != multiple_frame_established && state != timer_recovery) return;
-    peer_busy = true;
-    if (state == timer_recovery) {
-        s_frame_in_recovery(f);
-        return;
-    }
-    if (f.pf) {
-        if (f.command) tx_enquiry_response();
-        else on_error(1u);
-    }
-    if (!nr_valid(f.nr)) {
-        nr_error();
-        return;
-    }
+    if (!s_frame_begin(f, true) || !s_frame_checked(f)) return;
     VA = f.nr;
     stop_T203();
     start_T200();

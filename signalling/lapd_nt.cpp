@@ -7,8 +7,6 @@
 namespace ISDN {
 
 namespace {
-constexpr unsigned char kSapiTei = 63;
-constexpr unsigned char kManagementEntity = 0x0F;
 constexpr unsigned char kManagementAddress = 0xFE;  // SAPI 63, C/R 1
 constexpr unsigned char kSetup = 0x05;
 }  // namespace
@@ -27,7 +25,7 @@ void LAPD_NT::set_log(unsigned int level) {
 }
 
 void LAPD_NT::local_prepare_head(Packet& p) {
-    p.reserve_head(NT::kHeader);
+    p.reserve_head(Q921::kHeader);
 }
 
 void LAPD_NT::local_prepare_tail(Packet& p) {
@@ -63,9 +61,9 @@ void LAPD_NT::message(Packet& msg) {
             frame = new_frame();
             frame.put(msg);
         }
-        frame.push8(NT::kUI);
-        frame.push8(NT::kGroupTei * 2 + 1);
-        frame.push8(NT::kSapiCommand);
+        frame.push8(Q921::kUI);
+        frame.push8(Q921::kGroupTei * 2 + 1);
+        frame.push8(Q921::kNetworkCommand);
         transmit(frame);
         return;
     }
@@ -82,10 +80,10 @@ void LAPD_NT::receive(Packet& frame) {
     const unsigned char sapi = a0 >> 2;
     const unsigned char tei = a1 >> 1;
 
-    if (tei == NT::kGroupTei) {
-        if (f[2] != NT::kUI) return;
+    if (tei == Q921::kGroupTei) {
+        if (f[2] != Q921::kUI) return;
         frame.pull(3);
-        if (sapi == kSapiTei)
+        if (sapi == Q921::kTeiSapi)
             on_tei_procedure(frame);
         else
             send_to_layer3(frame);
@@ -112,7 +110,7 @@ void LAPD_NT::receive(Packet& frame) {
 
 void LAPD_NT::on_tei_procedure(Packet& frame) {
     const Packet& p = frame;
-    if (p.length() < 5 || p[0] != kManagementEntity) return;
+    if (p.length() < 5 || p[0] != Q921::kManagementEntity) return;
     const unsigned short ri = static_cast<unsigned short>(p[1] | (p[2] << 8));
     const unsigned char type = p[3];
     const unsigned char ai = p[4] >> 1;
@@ -123,12 +121,12 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
             if (trace())
                 std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
                           << ",ignored" << std::endl;
-        } else if (ai != NT::kGroupTei) {
+        } else if (ai != Q921::kGroupTei) {
             if (trace())
                 std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
                           << ",denied" << std::endl;
             tx_identity(ri, ai, identity_denied);
-        } else if (LAPD_NT_user* u = find_free_Tei(NT::kGroupTei)) {
+        } else if (LAPD_NT_user* u = find_free_Tei(Q921::kGroupTei)) {
             if (trace())
                 std::clog << ext::header(this) << "recieved identity request,TEI assigned:" << unsigned(u->get_Tei())
                           << std::endl;
@@ -138,12 +136,12 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
             if (trace())
                 std::clog << ext::header(this) << "recieved identity request, but all TEI values is ussigned"
                           << std::endl;
-            tx_identity(ri, NT::kGroupTei, identity_denied);
+            tx_identity(ri, Q921::kGroupTei, identity_denied);
         }
         break;
 
     case identity_check_response: {
-        if (ai == NT::kGroupTei) {
+        if (ai == Q921::kGroupTei) {
             if (trace())
                 std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
                           << ",removed" << std::endl;
@@ -188,16 +186,16 @@ void LAPD_NT::check_all_Tei() {
     if (trace()) std::clog << ext::header(this) << "Checking Tei values...." << std::endl;
     checkTimer.reset();
     for (LAPD_NT_user& u : users) u.checking();
-    tx_identity(0, NT::kGroupTei, identity_check_request);
+    tx_identity(0, Q921::kGroupTei, identity_check_request);
     checkTimer.set(kCheckCycle, &LAPD_NT::check_all_Tei, this);
 }
 
 void LAPD_NT::tx_identity(unsigned short ri, int ai, unsigned char type) {
     Packet p = new_frame();
     p.put8(kManagementAddress);
-    p.put8(NT::kGroupTei * 2 + 1);
-    p.put8(NT::kUI);
-    p.put8(kManagementEntity);
+    p.put8(Q921::kGroupTei * 2 + 1);
+    p.put8(Q921::kUI);
+    p.put8(Q921::kManagementEntity);
     p.put16(ri);  // low octet first: the octets go back as they came
     p.put8(type);
     p.put8(static_cast<unsigned char>(ai * 2 + 1));
@@ -223,7 +221,7 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char t) {
             break;
         }
     if (free == nullptr) return nullptr;
-    if (t != NT::kGroupTei) {
+    if (t != Q921::kGroupTei) {
         free->set_Tei(t);
         return free;
     }

@@ -22,15 +22,8 @@ public:
     static constexpr unsigned char kLastAutoTei = 126;
 
     // TEI management message types.
-    enum TeiMessage : unsigned char {
-        identity_request = 1,
-        identity_assigned = 2,
-        identity_denied = 3,
-        identity_check_request = 4,
-        identity_check_response = 5,
-        identity_remove = 6,
-        identity_verify = 7,
-    };
+    using TeiMessage = Q921::TeiMessage;
+    using enum Q921::TeiMessage;
 
     LAPD_NT();
     ~LAPD_NT() override;

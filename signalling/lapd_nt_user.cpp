@@ -17,7 +17,7 @@ void LAPD_NT_user::assign() {
     if (trace()) std::clog << ext::header(this) << "assigned" << std::endl;
     vr = va = vs = 0;
     state = assigned;
-    tx_U(NT::kSABME, true, true);
+    tx_U(Q921::kSABME, true, true);
     busy = 0;
     check = 0;
     timers[1].reset();
@@ -57,30 +57,30 @@ void LAPD_NT_user::receive(Packet& frame, bool cr) {
         if (frame.length() < 4) return;
         const unsigned char nr = f[3] >> 1;
         const bool pf = (f[3] & 0x01) != 0;
-        if (c == NT::kRR)
+        if (c == Q921::kRR)
             on_RR(nr, pf, cr);
-        else if (c == NT::kRNR)
+        else if (c == Q921::kRNR)
             on_RNR(nr, pf, cr);
-        else if (c == NT::kREJ)
+        else if (c == Q921::kREJ)
             on_REJ(nr, pf, cr);
         return;
     }
     const unsigned char type = c & 0xEF;
-    const bool pf = (c & NT::kPF) != 0;
+    const bool pf = (c & Q921::kPF) != 0;
     switch (type) {
-    case NT::kSABME:
+    case Q921::kSABME:
         if (command) on_SABME(pf);
         break;
-    case NT::kDISC:
+    case Q921::kDISC:
         if (command) on_DISC(pf);
         break;
-    case NT::kDM:
+    case Q921::kDM:
         if (!command) on_DM(pf);
         break;
-    case NT::kFRMR:
+    case Q921::kFRMR:
         if (!command) on_FRMR(pf);
         break;
-    case NT::kXID:
+    case Q921::kXID:
         on_XID(frame, pf, cr);
         break;
     default:
@@ -135,9 +135,9 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
     const bool in_sequence = ns == vr;
     if (in_sequence) {
         vr = (vr + 1) & 0x7F;
-        if (p) tx_S(NT::kRR, true, false);
+        if (p) tx_S(Q921::kRR, true, false);
     } else {
-        tx_S(NT::kREJ, p, false);
+        tx_S(Q921::kREJ, p, false);
     }
     const unsigned char old_va = va;
     if (!ack_queue(nr)) {
@@ -154,7 +154,7 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
 
 void LAPD_NT_user::on_RR(unsigned char nr, bool pf, bool cr) {
     if (trace()) std::clog << ext::header(this) << "received RR frame" << std::endl;
-    if (!cr && pf) tx_S(NT::kRR, true, false);
+    if (!cr && pf) tx_S(Q921::kRR, true, false);
     const unsigned char old_va = va;
     if (!ack_queue(nr)) {
         unassign();
@@ -167,7 +167,7 @@ void LAPD_NT_user::on_RR(unsigned char nr, bool pf, bool cr) {
 void LAPD_NT_user::on_RNR(unsigned char nr, bool pf, bool cr) {
     if (trace()) std::clog << ext::header(this) << "received RNR frame" << std::endl;
     set_busy();
-    if (!cr && pf) tx_S(NT::kRR, true, false);
+    if (!cr && pf) tx_S(Q921::kRR, true, false);
     const unsigned char old_va = va;
     if (!ack_queue(nr)) {
         unassign();
@@ -179,7 +179,7 @@ void LAPD_NT_user::on_RNR(unsigned char nr, bool pf, bool cr) {
 
 void LAPD_NT_user::on_REJ(unsigned char nr, bool pf, bool cr) {
     if (trace()) std::clog << ext::header(this) << "received REJ frame" << std::endl;
-    if (!cr && pf) tx_S(NT::kRR, true, false);
+    if (!cr && pf) tx_S(Q921::kRR, true, false);
     // Q.921: frames before N(R) are acknowledged, the rest is sent again.
     if (!ack_queue(nr)) {
         unassign();
@@ -195,7 +195,7 @@ void LAPD_NT_user::on_REJ(unsigned char nr, bool pf, bool cr) {
 void LAPD_NT_user::on_SABME(bool pf) {
     if (trace()) std::clog << ext::header(this) << "received SABME frame" << std::endl;
     vr = va = vs = 0;
-    if (pf) tx_U(NT::kUA, true, false);
+    if (pf) tx_U(Q921::kUA, true, false);
     window.clear();
     set_unbusy();
     settle(true);
@@ -208,7 +208,7 @@ void LAPD_NT_user::on_DM(bool) {
 
 void LAPD_NT_user::on_DISC(bool pf) {
     if (trace()) std::clog << ext::header(this) << "received DISC frame" << std::endl;
-    if (pf) tx_U(NT::kUA, true, false);
+    if (pf) tx_U(Q921::kUA, true, false);
     unassign();
 }
 
@@ -223,15 +223,15 @@ void LAPD_NT_user::on_XID(Packet&, bool, bool) {
 
 void LAPD_NT_user::tx_U(unsigned char type, bool pf, bool command) {
     Packet p = lapd->new_frame();
-    p.put8(command ? NT::kSapiCommand : NT::kSapiResponse);
+    p.put8(command ? Q921::kNetworkCommand : Q921::kNetworkResponse);
     p.put8(static_cast<unsigned char>(tei * 2 + 1));
-    p.put8(static_cast<unsigned char>(type | (pf ? NT::kPF : 0)));
+    p.put8(static_cast<unsigned char>(type | (pf ? Q921::kPF : 0)));
     lapd->send_to_layer1(p);
 }
 
 void LAPD_NT_user::tx_S(unsigned char type, bool pf, bool command) {
     Packet p = lapd->new_frame();
-    p.put8(command ? NT::kSapiCommand : NT::kSapiResponse);
+    p.put8(command ? Q921::kNetworkCommand : Q921::kNetworkResponse);
     p.put8(static_cast<unsigned char>(tei * 2 + 1));
     p.put8(type);
     p.put8(static_cast<unsigned char>(vr * 2 + (pf ? 1 : 0)));
@@ -241,21 +241,21 @@ void LAPD_NT_user::tx_S(unsigned char type, bool pf, bool command) {
 void LAPD_NT_user::tx_I(const Packet& msg, unsigned char nr, unsigned char ns) {
     // The header goes on a copy; the kept message stays bare for a later retransmission.
     Packet frame = msg;
-    if (frame._headroom() < NT::kHeader) {
+    if (frame._headroom() < Q921::kHeader) {
         frame = lapd->new_frame();
         frame.put(msg);
     }
     frame.push8(static_cast<unsigned char>(nr * 2 + 1));  // P = 1
     frame.push8(static_cast<unsigned char>(ns * 2));
     frame.push8(static_cast<unsigned char>(tei * 2 + 1));
-    frame.push8(NT::kSapiCommand);
+    frame.push8(Q921::kNetworkCommand);
     lapd->send_to_layer1(frame);
 }
 
 void LAPD_NT_user::on_timer() {
     if (state == assigned) {
         state = wait_answer;
-        tx_S(NT::kRR, true, true);
+        tx_S(Q921::kRR, true, true);
         rc = 0;
         timers[0].set(kRepeat, &LAPD_NT_user::on_timer, this);
         return;
@@ -269,7 +269,7 @@ void LAPD_NT_user::on_timer() {
     ++rc;
     // A busy terminal is asked for its state rather than sent frames it cannot take.
     if (vs == va || busy != 0)
-        tx_S(NT::kRR, true, true);
+        tx_S(Q921::kRR, true, true);
     else
         retransmit();
     timers[0].set(kRepeat, &LAPD_NT_user::on_timer, this);

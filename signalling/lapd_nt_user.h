@@ -10,29 +10,11 @@
 #include "core/clean_queue.h"
 #include "core/packet.h"
 #include "core/timer.h"
+#include "signalling/q921.h"
 
 namespace ISDN {
 
 class LAPD_NT;
-
-// Q.921 octets this engine sends and accepts; private to the basic-rate network side.
-namespace NT {
-constexpr unsigned char kSapiCommand = 0x02;   // SAPI 0, C/R 1 from the network
-constexpr unsigned char kSapiResponse = 0x00;  // SAPI 0, C/R 0 from the network
-constexpr unsigned char kGroupTei = 127;
-constexpr unsigned char kUI = 0x03;
-constexpr unsigned char kRR = 0x01;
-constexpr unsigned char kRNR = 0x05;
-constexpr unsigned char kREJ = 0x09;
-constexpr unsigned char kSABME = 0x6F;
-constexpr unsigned char kDISC = 0x43;
-constexpr unsigned char kUA = 0x63;
-constexpr unsigned char kDM = 0x0F;
-constexpr unsigned char kFRMR = 0x87;
-constexpr unsigned char kXID = 0xAF;
-constexpr unsigned char kPF = 0x10;  // P/F bit of a U frame
-constexpr unsigned kHeader = 4;      // octets of an I frame before the layer-3 message
-}  // namespace NT
 
 class LAPD_NT_user {
 public:

@@ -8,18 +8,10 @@
 
 namespace ISDN {
 
+using enum Q921::TeiMessage;
+using Q921::kManagementEntity;
+
 namespace {
-
-enum TeiMessage : unsigned char {
-    identity_request = 1,
-    identity_assigned = 2,
-    identity_denied = 3,
-    identity_check_request = 4,
-    identity_check_response = 5,
-    identity_remove = 6,
-};
-
-constexpr unsigned char kManagementEntity = 0x0F;
 
 const char* mdl_text(unsigned int code) {
     switch (code) {

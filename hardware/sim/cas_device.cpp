@@ -10,21 +10,13 @@ namespace Sim {
 
 namespace Cas = Hardware::Cas;
 
-CasDevice::CasDevice() : Device(Cas::kPath) {}
+CasDevice::CasDevice() : BroadcastDevice(Cas::kPath) {}
 
 void CasDevice::IReset() {
     trunks_.fill(false);
     for (Trunk& t : slots_) t.fill(TimeSlot{});
-    opens_.clear();
+    ForgetOpens();
     read_error_ = 0;
-}
-
-void CasDevice::IOpen(OpenFile& file) {
-    opens_[file.inode] = file;
-}
-
-void CasDevice::IRelease(OpenFile& file) {
-    opens_.erase(file.inode);
 }
 
 int CasDevice::IIoctl(OpenFile&, unsigned long request, void* record, std::size_t) {
@@ -109,9 +101,7 @@ int CasDevice::FarEnd(int trunk, int ts, std::uint8_t rx) {
     if (!trunks_[trunk] || !slot.open) return 0;
     unsigned char record[Cas::kChannelSize];
     Cas::PutChannel(record, Cas::Channel{trunk, ts, slot.rx, slot.tx});
-    int told = 0;
-    for (const auto& [inode, file] : opens_) told += file.Post(record, sizeof(record)) ? 1 : 0;
-    return told;
+    return Broadcast(record, sizeof(record));
 }
 
 }  // namespace Sim

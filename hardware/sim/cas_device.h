@@ -4,10 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 
 #include "hardware/e1_requests.h"
-#include "hardware/sim/device.h"
+#include "hardware/sim/broadcast_device.h"
 
 namespace Sim {
 
@@ -16,7 +15,7 @@ namespace Sim {
 // by the far end, a test here) and those it sends. A change at the far end of
 // an open time slot queues one change record for every open of the device,
 // which then polls readable.
-class CasDevice final : public Device {
+class CasDevice final : public BroadcastDevice {
 public:
     struct TimeSlot {
         bool open = false;
@@ -27,8 +26,6 @@ public:
     CasDevice();
 
     void IReset() override;
-    void IOpen(OpenFile& file) override;
-    void IRelease(OpenFile& file) override;
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
     ssize_t IRead(OpenFile& file, int fd, void* buffer, std::size_t length) override;
 
@@ -52,7 +49,6 @@ private:
     using Trunk = std::array<TimeSlot, Hardware::Cas::kTimeSlots>;
     std::array<bool, Hardware::Cas::kTrunks> trunks_{};
     std::array<Trunk, Hardware::Cas::kTrunks> slots_{};
-    std::map<ino_t, OpenFile> opens_;
     int read_error_ = 0;
 };
 

@@ -10,19 +10,11 @@ namespace Sim {
 
 namespace Dsproc = Hardware::Dsproc;
 
-DspDevice::DspDevice() : Device(Dsproc::kPath) {}
+DspDevice::DspDevice() : BroadcastDevice(Dsproc::kPath) {}
 
 void DspDevice::IReset() {
     slots_.clear();
     version_ = 2;
-}
-
-void DspDevice::IOpen(OpenFile& file) {
-    opens_[file.inode] = file;
-}
-
-void DspDevice::IRelease(OpenFile& file) {
-    opens_.erase(file.inode);
 }
 
 DspDevice::Feature DspDevice::feature(std::uint32_t ts, std::uint32_t bit) const {
@@ -89,20 +81,12 @@ bool DspDevice::Inject(std::uint32_t ts, std::uint32_t type, std::uint32_t d0, s
 
 bool DspDevice::InjectWithId(std::uint32_t ts, std::uint32_t id, std::uint32_t type, std::uint32_t d0,
                              std::uint32_t d1, std::uint32_t d2) {
-    Hardware::ByteRecord<Dsproc::kEventSize> rec;
-    rec.put32(0, ts);
-    rec.put32(4, id);
-    rec.put32(8, type);
-    rec.put32(12, d0);
-    rec.put32(16, d1);
-    rec.put32(20, d2);
-    return PostRaw({rec.data(), rec.data() + rec.kSize});
+    static_assert(Dsproc::kEventSize == 6 * 4);
+    return BroadcastWords({ts, id, type, d0, d1, d2});
 }
 
 bool DspDevice::PostRaw(const std::vector<unsigned char>& bytes) {
-    bool posted = !opens_.empty();
-    for (const auto& [inode, file] : opens_) posted = file.Post(bytes.data(), bytes.size()) && posted;
-    return posted;
+    return BroadcastToAll(bytes.data(), bytes.size());
 }
 
 }  // namespace Sim

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
 
 #include <array>
 #include <cstdint>
@@ -8,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "hardware/sim/device.h"
+#include "hardware/sim/broadcast_device.h"
 
 namespace Sim {
 
@@ -16,7 +15,7 @@ namespace Sim {
 // the last configure record of each kind and the tone filters configured on;
 // the driver version it answers (or the error the request fails with); and
 // the events a test injects, queued for every open.
-class DspDevice final : public Device {
+class DspDevice final : public BroadcastDevice {
 public:
     using Params = std::array<unsigned char, 12>;  // of a configure record
     struct Feature {
@@ -32,8 +31,6 @@ public:
     DspDevice();
 
     void IReset() override;
-    void IOpen(OpenFile& file) override;
-    void IRelease(OpenFile& file) override;
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
 
     // The version request answers `version`; a negative value fails it with
@@ -57,7 +54,6 @@ private:
     int OnConfigure(Slot& slot, const unsigned char* record);
 
     std::map<std::uint32_t, Slot> slots_;
-    std::map<ino_t, OpenFile> opens_;
     int version_ = 2;
 };
 

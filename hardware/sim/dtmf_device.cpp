@@ -10,7 +10,7 @@ namespace Sim {
 
 namespace Tonec = Hardware::Tonec;
 
-DtmfDevice::DtmfDevice() : Device(Tonec::kPath) {}
+DtmfDevice::DtmfDevice() : BroadcastDevice(Tonec::kPath) {}
 
 void DtmfDevice::IReset() {
     slots_.clear();
@@ -20,14 +20,6 @@ void DtmfDevice::IReset() {
 void DtmfDevice::ClearHistory() {
     tones_.clear();
     selcals_.clear();
-}
-
-void DtmfDevice::IOpen(OpenFile& file) {
-    opens_[file.inode] = file;
-}
-
-void DtmfDevice::IRelease(OpenFile& file) {
-    opens_.erase(file.inode);
 }
 
 DtmfDevice::Slot DtmfDevice::slot(std::uint32_t ts) const {
@@ -92,18 +84,12 @@ bool DtmfDevice::Inject(std::uint32_t ts, std::uint32_t code, std::uint32_t time
 }
 
 bool DtmfDevice::Inject(std::uint32_t ts, std::uint32_t code, std::uint32_t timestamp, std::uint32_t id) {
-    Hardware::ByteRecord<Tonec::kEventSize> rec;
-    rec.put32(0, code);
-    rec.put32(4, ts);
-    rec.put32(8, timestamp);
-    rec.put32(12, id);
-    return PostRaw({rec.data(), rec.data() + rec.kSize});
+    static_assert(Tonec::kEventSize == 4 * 4);
+    return BroadcastWords({code, ts, timestamp, id});
 }
 
 bool DtmfDevice::PostRaw(const std::vector<unsigned char>& bytes) {
-    bool posted = !opens_.empty();
-    for (const auto& [inode, file] : opens_) posted = file.Post(bytes.data(), bytes.size()) && posted;
-    return posted;
+    return BroadcastToAll(bytes.data(), bytes.size());
 }
 
 }  // namespace Sim

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
 
 #include <cstdint>
 #include <deque>
@@ -9,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hardware/sim/device.h"
+#include "hardware/sim/broadcast_device.h"
 
 namespace Sim {
 
@@ -18,7 +17,7 @@ namespace Sim {
 // keeps the configure records, every generator change with the loop time it
 // came at, and the SELCAL requests, and queues the detector events a test
 // injects for every open.
-class DtmfDevice final : public Device {
+class DtmfDevice final : public BroadcastDevice {
 public:
     struct Tone {
         std::uint16_t freq1 = 0, freq2 = 0, amp1 = 0, amp2 = 0;
@@ -57,8 +56,6 @@ public:
     DtmfDevice();
 
     void IReset() override;
-    void IOpen(OpenFile& file) override;
-    void IRelease(OpenFile& file) override;
     int IIoctl(OpenFile& file, unsigned long request, void* record, std::size_t size) override;
 
     // A time slot nothing was asked of reads as all off.
@@ -80,7 +77,6 @@ private:
     std::map<std::uint32_t, Slot> slots_;
     std::deque<ToneChange> tones_;
     std::deque<Selcal> selcals_;
-    std::map<ino_t, OpenFile> opens_;
 };
 
 }  // namespace Sim

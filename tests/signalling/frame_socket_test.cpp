@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 
 namespace {
 
@@ -85,11 +87,9 @@ TEST_F(FrameSocketTest, FullSocketReportsReadyOnceAndHangUpIsAnError) {
 }
 
 TEST(FrameSocketTap, WritesPcapngThatTsharkReads) {
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark not installed";
-    char path[] = "/tmp/frame_tap_XXXXXX.pcapng";
-    int tmp = ::mkstemps(path, 7);
-    ASSERT_GE(tmp, 0);
-    ::close(tmp);
+    if (!HaveTshark()) GTEST_SKIP() << "tshark not installed";
+    const std::string path = TempCapture("frame_tap");
+    ASSERT_FALSE(path.empty());
     {
         Sim::PcapngWriter writer;
         ASSERT_TRUE(writer.Open(path, Sim::PcapngWriter::kLinkLapd));
@@ -99,13 +99,8 @@ TEST(FrameSocketTap, WritesPcapngThatTsharkReads) {
         writer.Write(ua, sizeof ua, Sim::PcapngWriter::Direction::inbound, 1001000);
     }
     const std::string command = std::string("tshark -r ") + path + " -T fields -e lapd.sapi -e lapd.tei 2>/dev/null";
-    FILE* out = ::popen(command.c_str(), "r");
-    ASSERT_NE(nullptr, out);
-    std::string text;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-    ::pclose(out);
-    std::remove(path);
+    const std::string text = CommandOutput(command);
+    std::remove(path.c_str());
     EXPECT_EQ("0\t0\n0\t0\n", text) << command;
 }
 

@@ -1,10 +1,6 @@
 // Our LAPD entity against libpri (primary rate both ways, basic-rate TEI
 // assignment), in real time over a frame socket. libpri runs in a helper
 // process that reports its events as JSON lines.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,79 +9,15 @@
 #include <set>
 #include <string>
 
-#include "core/event.h"
 #include "core/multiplexer.h"
 #include "hardware/sim/pcapng_writer.h"
 #include "tests/signalling/lapd_harness.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 #include "tests/signalling/support/frame_socket.h"
+#include "tests/signalling/support/peer_process.h"
 
 namespace {
-
-class PeerProcess {
-public:
-    PeerProcess(const char* mode, int frame_fd) {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            if (frame_fd == 3) ::fcntl(3, F_SETFD, 0);
-            else ::dup2(frame_fd, 3);
-            const char* debug = std::getenv("LIBPRI_DEBUG") != nullptr ? "debug" : nullptr;
-            ::execl(LIBPRI_PEER, LIBPRI_PEER, "3", mode, debug, static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        command_fd_ = in[1];
-        output_.Bind("libpri peer", &PeerProcess::OnOutput, this);
-        output_.Schedule(Fd(out[0]), POLLIN);
-    }
-    ~PeerProcess() {
-        output_.Release();
-        if (command_fd_ >= 0) ::close(command_fd_);
-        if (pid_ > 0) {
-            for (int i = 0; i < 100 && ::waitpid(pid_, nullptr, WNOHANG) == 0; ++i) ::usleep(10000);
-            if (::kill(pid_, 0) == 0) {
-                ::kill(pid_, SIGKILL);
-                ::waitpid(pid_, nullptr, 0);
-            }
-        }
-    }
-    void Command(const std::string& line) {
-        const std::string text = line + "\n";
-        if (::write(command_fd_, text.data(), text.size()) < 0) ADD_FAILURE() << "peer gone";
-    }
-    bool Saw(const std::string& event) const { return Count(event) > 0; }
-    int Count(const std::string& event) const {
-        int n = 0;
-        for (const std::string& e : events_)
-            if (e.find("\"event\":\"" + event + "\"") != std::string::npos) ++n;
-        return n;
-    }
-    const std::vector<std::string>& events() const { return events_; }
-
-private:
-    void OnOutput(int fd, short revents) {
-        if ((revents & (POLLIN | POLLHUP)) == 0) return;
-        char buffer[512];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            output_.Release();
-            return;
-        }
-        pending_.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = pending_.find('\n')) != std::string::npos; pending_.erase(0, end + 1))
-            events_.push_back(pending_.substr(0, end));
-    }
-
-    pid_t pid_ = -1;
-    int command_fd_ = -1;
-    Event output_;
-    std::string pending_;
-    std::vector<std::string> events_;
-};
 
 bool IsIFrame(const Packet& f) {
     return f.length() >= 4 && (f.data()[2] & 1) == 0;
@@ -103,11 +35,8 @@ protected:
     void Start(ISDN::Side::type side, const char* mode) {
         int fd[2];
         ASSERT_TRUE(FrameSocket::Pair(fd));
-        char path[] = "/tmp/lapd_libpri_XXXXXX.pcapng";
-        const int tmp = ::mkstemps(path, 7);
-        ASSERT_GE(tmp, 0);
-        ::close(tmp);
-        capture_path = path;
+        capture_path = TempCapture("lapd_libpri");
+        ASSERT_FALSE(capture_path.empty());
         ASSERT_TRUE(capture.Open(capture_path, Sim::PcapngWriter::kLinkLapd));
         lapd = new ISDN::LAPD(side, 0);
         stack.add_protocol_tail(lapd);
@@ -126,7 +55,9 @@ protected:
             rx_ns.insert(f.data()[2] >> 1);
             return std::exchange(drop_rx_next, false);
         };
-        peer = std::make_unique<PeerProcess>(mode, fd[1]);
+        std::vector<std::string> args{"3", mode};
+        if (std::getenv("LIBPRI_DEBUG") != nullptr) args.push_back("debug");
+        peer = std::make_unique<PeerProcess>(LIBPRI_PEER, args, fd[1]);
         ::close(fd[1]);
     }
     void TearDown() override {
@@ -175,18 +106,15 @@ protected:
     // tshark finds no malformed frame in the capture.
     void ExpectWellFormedCapture() {
         capture.Close();
-        if (std::system("command -v tshark >/dev/null 2>&1") != 0) return;
-        const std::string command = "tshark -r " + capture_path + " -T fields -e _ws.malformed -e _ws.expert 2>/dev/null";
-        FILE* out = ::popen(command.c_str(), "r");
-        ASSERT_NE(nullptr, out);
+        if (!HaveTshark()) return;
+        const std::string out =
+            CommandOutput("tshark -r " + capture_path + " -T fields -e _ws.malformed -e _ws.expert 2>/dev/null");
         std::string text;
-        char buffer[256];
         int lines = 0;
-        while (std::fgets(buffer, sizeof buffer, out) != nullptr) {
+        for (size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1) {
             ++lines;
-            if (std::string(buffer) != "\t\n") text += buffer;
+            if (out.compare(at, end + 1 - at, "\t\n") != 0) text += out.substr(at, end + 1 - at);
         }
-        ::pclose(out);
         EXPECT_GT(lines, 4);
         EXPECT_EQ("", text);
     }
@@ -245,7 +173,7 @@ TEST_F(LapdLibpri, NetworkAgainstOurUserSide) {
         return std::find(t.begin(), t.end(), type) != t.end();
     };
     ASSERT_TRUE(RunUntil([&] { return peer->Saw("ring") && has(0x07) && (has(0x7D) || has(0x5A)); }, 15000))
-        << testing::PrintToString(Types()) << testing::PrintToString(peer->events());
+        << testing::PrintToString(Types()) << testing::PrintToString(peer->lines());
     const std::vector<int> t = Types();
     EXPECT_LT(std::find(t.begin(), t.end(), 0x02), std::find(t.begin(), t.end(), 0x07));
     EXPECT_GE(lapd->stats().retrains, 1u);
@@ -277,7 +205,7 @@ TEST_F(LapdLibpri, CpeAgainstOurNetworkSide) {
     Send({0x08, 0x02, hi, lo, 0x02, 0x18, 0x03, 0xA9, 0x83, 0x81});
     Send({0x08, 0x02, hi, lo, 0x07});
     ASSERT_TRUE(RunUntil([this] { return peer->Saw("proceeding") && peer->Saw("answer"); }, 10000))
-        << testing::PrintToString(peer->events());
+        << testing::PrintToString(peer->lines());
     EXPECT_GE(lapd->stats().retrains, 1u);
     ASSERT_TRUE(RunUntil([this] { return lapd->unacknowledged() == 0 && lapd->queued() == 0; }, 5000));
     ExpectCountersMatchTheWire();
@@ -293,7 +221,7 @@ TEST_F(LapdLibpri, BasicRateNetworkAssignsOurTei) {
     lapd->local_activate();
     EXPECT_EQ(ISDN::LAPDFullState::establish_awaiting_tei, state());
     ASSERT_TRUE(RunUntil([this] { return state() == 6; }, 15000))
-        << ISDN::statetext(state()) << testing::PrintToString(peer->events());
+        << ISDN::statetext(state()) << testing::PrintToString(peer->lines());
     EXPECT_GE(lapd->snapshot().self_tei, 64);
     EXPECT_LT(lapd->snapshot().self_tei, 127);
     EXPECT_GE(stack.activated, 1);

@@ -1,11 +1,6 @@
 // The basic-rate network side against libpri terminals on a simulated S bus, in real
 // time; the frames that crossed the bus are then dissected by tshark.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,13 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "core/event.h"
 #include "core/multiplexer.h"
 #include "core/protocol.h"
 #include "core/timer.h"
 #include "hardware/sim/pcapng_writer.h"
 #include "signalling/lapd_nt.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 #include "tests/signalling/support/frame_socket.h"
+#include "tests/signalling/support/peer_process.h"
 
 namespace {
 
@@ -55,32 +52,11 @@ struct PeerEvent {
     int cref;
 };
 
-// The peer program with its end of the bus; its JSON lines are read by the loop.
+// The peer program with its end of the bus, its JSON lines taken apart.
 class Peer {
 public:
-    Peer(int bus, const std::vector<std::string>& args) {
-        int out[2];
-        EXPECT_EQ(0, ::pipe2(out, O_CLOEXEC));
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::dup2(bus, 3);  // dup2 clears close-on-exec
-            std::vector<char*> argv{const_cast<char*>(LIBPRI_BRI_PEER), const_cast<char*>("--fd"),
-                                    const_cast<char*>("3")};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(LIBPRI_BRI_PEER, argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        event_.Bind("Peer::OnOutput", &Peer::OnOutput, this);
-        event_.Schedule(Fd(out[0]), POLLIN);
-    }
-    ~Peer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+    Peer(int bus, const std::vector<std::string>& args) : process_(LIBPRI_BRI_PEER, WithBus(args), bus) {
+        process_.on_line = [this](const std::string& line) { OnLine(line); };
     }
 
     std::function<void(const PeerEvent&)> on_event;
@@ -93,31 +69,24 @@ public:
     }
 
 private:
-    void OnOutput(int fd, short revents) {
-        if ((revents & (POLLIN | POLLHUP)) == 0) return;
-        char buffer[4096];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            event_.Release();
+    static std::vector<std::string> WithBus(const std::vector<std::string>& args) {
+        std::vector<std::string> all{"--fd", "3"};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+    void OnLine(const std::string& line) {
+        PeerEvent e{};
+        char name[64] = {};
+        int channel = 0;
+        if (std::sscanf(line.c_str(), "{\"terminal\":%d,\"event\":\"%63[^\"]\",\"cref\":%d,\"channel\":%d}",
+                        &e.terminal, name, &e.cref, &channel) != 4)
             return;
-        }
-        pending_.append(buffer, static_cast<size_t>(n));
-        for (size_t end; (end = pending_.find('\n')) != std::string::npos; pending_.erase(0, end + 1)) {
-            PeerEvent e{};
-            char name[64] = {};
-            int channel = 0;
-            if (std::sscanf(pending_.c_str(), "{\"terminal\":%d,\"event\":\"%63[^\"]\",\"cref\":%d,\"channel\":%d}",
-                            &e.terminal, name, &e.cref, &channel) != 4)
-                continue;
-            e.event = name;
-            events.push_back(e);
-            if (on_event) on_event(e);
-        }
+        e.event = name;
+        events.push_back(e);
+        if (on_event) on_event(e);
     }
 
-    pid_t pid_ = -1;
-    Event event_;
-    std::string pending_;
+    PeerProcess process_;
 };
 
 struct Stop {
@@ -140,11 +109,8 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         peer = std::make_unique<Peer>(fd[1], args);
         ::close(fd[1]);
-        char path[] = "/tmp/lapd_nt_libpri_XXXXXX.pcapng";
-        const int tmp = ::mkstemps(path, 7);
-        ASSERT_GE(tmp, 0);
-        ::close(tmp);
-        capture = path;
+        capture = TempCapture("lapd_nt_libpri");
+        ASSERT_FALSE(capture.empty());
         ASSERT_TRUE(tap.Open(capture, Sim::PcapngWriter::kLinkLapd));
         socket->tap(&tap);
         socket->drop_tx = [this](const Packet& p) { return Watch(p, true); };
@@ -190,17 +156,8 @@ protected:
     // The tshark verdict on the capture: "" when every frame dissects cleanly.
     std::string Tshark(std::string* fields) {
         tap.Close();
-        auto read = [](const std::string& command) {
-            std::string text;
-            FILE* out = ::popen(command.c_str(), "r");
-            if (out == nullptr) return text;
-            char buffer[512];
-            while (std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-            ::pclose(out);
-            return text;
-        };
-        *fields = read("tshark -r " + capture + " -T fields -e lapd.tei -e q931.message_type 2>/dev/null");
-        return read("tshark -r " + capture + " -Y _ws.malformed -T fields -e frame.number 2>/dev/null");
+        *fields = CommandOutput("tshark -r " + capture + " -T fields -e lapd.tei -e q931.message_type 2>/dev/null");
+        return CommandOutput("tshark -r " + capture + " -Y _ws.malformed -T fields -e frame.number 2>/dev/null");
     }
 
     ProtocolsList stack;
@@ -250,7 +207,7 @@ TEST_F(LapdNtLibpriBri, TerminalAnswersTheIdentityCheckAndKeepsItsTei) {
 }
 
 TEST_F(LapdNtLibpriBri, TwoTerminalsOnOneBus) {
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) std::printf("tshark not installed: no dissection\n");
+    if (!HaveTshark()) std::printf("tshark not installed: no dissection\n");
     int caller_cref = -1;
     bool broadcast = false;
     Start(2, {"--call", "0", "--t203", "25000"});  // our idle poll comes first
@@ -284,7 +241,7 @@ TEST_F(LapdNtLibpriBri, TwoTerminalsOnOneBus) {
     EXPECT_TRUE(peer->Saw(0, "ring") && peer->Saw(1, "ring"));
     EXPECT_EQ((std::set<unsigned>{64, 65}), answered);
 
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) return;
+    if (!HaveTshark()) return;
     std::string fields;
     EXPECT_EQ("", Tshark(&fields));
     EXPECT_NE(std::string::npos, fields.find("64\t0x05")) << fields;  // the terminal's SETUP

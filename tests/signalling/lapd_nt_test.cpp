@@ -13,6 +13,8 @@
 #include "core/multiplexer.h"
 #include "hardware/sim/pcapng_writer.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 
 namespace {
 
@@ -392,11 +394,9 @@ TEST_F(LapdNtTest, MalformedFramesAreDroppedSilently) {
 }
 
 TEST_F(LapdNtTest, ScriptedManagementExchangeDissectsWithoutMalformedFrames) {
-    if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark not installed";
-    char path[] = "/tmp/lapd_nt_tei_XXXXXX.pcapng";
-    const int tmp = ::mkstemps(path, 7);
-    ASSERT_GE(tmp, 0);
-    ::close(tmp);
+    if (!HaveTshark()) GTEST_SKIP() << "tshark not installed";
+    const std::string path = TempCapture("lapd_nt_tei");
+    ASSERT_FALSE(path.empty());
     Sim::PcapngWriter writer;
     ASSERT_TRUE(writer.Open(path, Sim::PcapngWriter::kLinkLapd));
     wire->tap = &writer;
@@ -410,18 +410,10 @@ TEST_F(LapdNtTest, ScriptedManagementExchangeDissectsWithoutMalformedFrames) {
     Down({0x08, 0x01, 0x83, 0x07});                        // CONNECT to TEI 5
     wire->tap = nullptr;
     writer.Close();
-    auto read = [](const std::string& command) {
-        std::string text;
-        FILE* out = ::popen(command.c_str(), "r");
-        char buffer[256];
-        while (out != nullptr && std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-        if (out != nullptr) ::pclose(out);
-        return text;
-    };
-    const std::string malformed = read(std::string("tshark -r ") + path + " -Y _ws.malformed 2>/dev/null");
-    const std::string messages = read(std::string("tshark -r ") + path + " -Y tei_management -T fields -e tei.msg 2>/dev/null");
-    const std::string calls = read(std::string("tshark -r ") + path + " -Y q931 -T fields -e lapd.tei -e q931.message_type 2>/dev/null");
-    if (!std::getenv("KEEP_CAPTURE")) std::remove(path);
+    const std::string malformed = CommandOutput(std::string("tshark -r ") + path + " -Y _ws.malformed 2>/dev/null");
+    const std::string messages = CommandOutput(std::string("tshark -r ") + path + " -Y tei_management -T fields -e tei.msg 2>/dev/null");
+    const std::string calls = CommandOutput(std::string("tshark -r ") + path + " -Y q931 -T fields -e lapd.tei -e q931.message_type 2>/dev/null");
+    if (!std::getenv("KEEP_CAPTURE")) std::remove(path.c_str());
     EXPECT_EQ("", malformed);
     std::set<std::string> kinds;
     std::istringstream lines(messages);

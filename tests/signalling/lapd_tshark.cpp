@@ -13,6 +13,8 @@
 #include "hardware/sim/pcapng_writer.h"
 #include "signalling/dlogframe.h"
 #include "tests/signalling/lapd_harness.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 
 namespace {
 
@@ -115,27 +117,9 @@ Bytes Message(unsigned char type, const Bytes& callref, const Bytes& elements) {
     return m;
 }
 
-bool HaveTshark() {
-    return std::system("command -v tshark >/dev/null 2>&1") == 0;
-}
-
-std::string TempCapture() {
-    char path[] = "/tmp/lapd_tshark_XXXXXX.pcapng";
-    const int fd = ::mkstemps(path, 7);
-    if (fd >= 0) ::close(fd);
-    return path;
-}
-
 std::vector<std::string> Tshark(const std::string& path, const std::string& fields) {
     const std::string command = "tshark -r " + path + " -T fields -E aggregator=, " + fields + " 2>/dev/null";
-    std::vector<std::string> lines;
-    FILE* out = ::popen(command.c_str(), "r");
-    if (out == nullptr) return lines;
-    std::string text;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
-    ::pclose(out);
-    return Split(text, '\n');
+    return Split(CommandOutput(command), '\n');
 }
 
 TEST(LapdTshark, DecoderAgreesWithTsharkOnQ931Fixtures) {
@@ -176,7 +160,7 @@ TEST(LapdTshark, DecoderAgreesWithTsharkOnQ931Fixtures) {
             frames.push_back(
                 Message(0x5A, {0x80, static_cast<unsigned char>(cause)}, {0x08, 0x02, 0x80, static_cast<unsigned char>(0x80 | cause)}));
 
-    const std::string path = TempCapture();
+    const std::string path = TempCapture("lapd_tshark");
     {
         Sim::PcapngWriter writer;
         ASSERT_TRUE(writer.Open(path, Sim::PcapngWriter::kLinkLapd));
@@ -223,7 +207,7 @@ TEST(LapdTshark, OurFramesAreWellFormedWithTheRightCommandBit) {
         for (const Bytes& f : hdlc.frames) frames.push_back({f, (f[0] & 2) ? 1 : 0});
         EXPECT_EQ(command_cr, frames.back().second);  // I frames are commands
     }
-    const std::string path = TempCapture();
+    const std::string path = TempCapture("lapd_tshark");
     {
         Sim::PcapngWriter writer;
         ASSERT_TRUE(writer.Open(path, Sim::PcapngWriter::kLinkLapd));

@@ -4,7 +4,8 @@ if(TAMBORIL_HOST_PEERS)
   find_library(LIBPRI_LIBRARY pri)
   find_path(LIBPRI_INCLUDE libpri.h)
   if(LIBPRI_LIBRARY AND LIBPRI_INCLUDE)
-    add_executable(libpri_bri_peer ${CMAKE_CURRENT_SOURCE_DIR}/peers/libpri_bri_peer.c)
+    add_executable(libpri_bri_peer ${CMAKE_CURRENT_SOURCE_DIR}/peers/libpri_bri_peer.c
+                   ${CMAKE_CURRENT_SOURCE_DIR}/peers/peer_frames.c)
     target_include_directories(libpri_bri_peer PRIVATE ${LIBPRI_INCLUDE})
     target_link_libraries(libpri_bri_peer PRIVATE ${LIBPRI_LIBRARY})
 

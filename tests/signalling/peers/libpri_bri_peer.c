@@ -20,8 +20,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "peer_frames.h"
+
 #define MAX_TERMINALS 8
-#define FCS_OCTETS 2
 
 struct terminal {
     struct pri *pri;
@@ -44,17 +45,14 @@ static int io_read(struct pri *pri, void *buf, int buflen) {
         return -1;
     }
     memcpy(buf, t->rx, (size_t)t->rx_len);
-    memset((unsigned char *)buf + t->rx_len, 0, FCS_OCTETS);
     t->rx = NULL;
-    return t->rx_len + FCS_OCTETS;
+    return append_fcs(buf, t->rx_len);
 }
 
 /* libpri writes two octets of room for the FCS; anything but the full length is a short write. */
 static int io_write(struct pri *pri, void *buf, int buflen) {
     (void)pri;
-    if (buflen <= FCS_OCTETS) return buflen;
-    if (send(bus, buf, (size_t)(buflen - FCS_OCTETS), MSG_NOSIGNAL) < 0) return -1;
-    return buflen;
+    return send_without_fcs(bus, buf, buflen);
 }
 
 static void emit(int index, const char *event, int cref, int channel) {
@@ -116,24 +114,20 @@ static long long now_ms(void) {
 
 /* Milliseconds to the earliest libpri timer (at most limit). */
 static int next_wait(int limit) {
-    long long now = now_ms();
     int wait = limit;
     for (int i = 0; i < count; ++i) {
         struct timeval *tv = pri_schedule_next(terminals[i].pri);
         if (tv == NULL) continue;
-        long long due = (long long)tv->tv_sec * 1000 + tv->tv_usec / 1000 - now;
-        if (due < 0) due = 0;
+        long due = ms_until(tv);
         if (due < wait) wait = (int)due;
     }
     return wait;
 }
 
 static void run_due_timers(void) {
-    struct timeval now;
-    gettimeofday(&now, NULL);
     for (int i = 0; i < count; ++i) {
         struct timeval *tv = pri_schedule_next(terminals[i].pri);
-        if (tv != NULL && timercmp(tv, &now, <=)) handle(&terminals[i], pri_schedule_run(terminals[i].pri));
+        if (tv != NULL && is_due(tv)) handle(&terminals[i], pri_schedule_run(terminals[i].pri));
     }
 }
 

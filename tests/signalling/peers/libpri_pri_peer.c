@@ -16,25 +16,21 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
+
+#include "peer_frames.h"
 
 static int debug_on;
 
 /* libpri reads and writes two check octets behind every frame; the socket carries none. */
 static int io_read(struct pri *pri, void *buf, int buflen) {
-    int fd = pri_fd(pri);
-    ssize_t n = recv(fd, buf, buflen > 2 ? buflen - 2 : 0, MSG_DONTWAIT);
+    ssize_t n = recv(pri_fd(pri), buf, buflen > FCS_OCTETS ? buflen - FCS_OCTETS : 0, MSG_DONTWAIT);
     if (n <= 0) return -1;
-    memset((char *)buf + n, 0, 2);
-    return (int)n + 2;
+    return append_fcs(buf, (int)n);
 }
 
 static int io_write(struct pri *pri, void *buf, int buflen) {
-    int fd = pri_fd(pri);
-    if (buflen < 2) return buflen;
-    if (send(fd, buf, buflen - 2, MSG_NOSIGNAL) < 0) return -1;
-    return buflen;
+    return send_without_fcs(pri_fd(pri), buf, buflen);
 }
 
 static void on_message(struct pri *pri, char *text) {
@@ -122,12 +118,7 @@ int main(int argc, char **argv) {
     for (;;) {
         int timeout = -1;
         struct timeval *next = pri_schedule_next(pri);
-        if (next != NULL) {
-            struct timeval now;
-            gettimeofday(&now, NULL);
-            long ms = (next->tv_sec - now.tv_sec) * 1000L + (next->tv_usec - now.tv_usec) / 1000L;
-            timeout = ms < 0 ? 0 : (int)ms;
-        }
+        if (next != NULL) timeout = (int)ms_until(next);
         struct pollfd fds[2] = {{fd, POLLIN, 0}, {0, POLLIN, 0}};
         if (poll(fds, 2, timeout) < 0 && errno != EINTR) return 1;
         if (fds[0].revents & (POLLHUP | POLLERR)) return 0;
@@ -150,13 +141,9 @@ int main(int argc, char **argv) {
             if (used == sizeof line - 1) used = 0;
         }
         next = pri_schedule_next(pri);
-        if (next != NULL) {
-            struct timeval now;
-            gettimeofday(&now, NULL);
-            if (timercmp(&now, next, >=)) {
-                pri_event *e = pri_schedule_run(pri);
-                if (e != NULL) on_event(pri, e);
-            }
+        if (next != NULL && is_due(next)) {
+            pri_event *e = pri_schedule_run(pri);
+            if (e != NULL) on_event(pri, e);
         }
     }
 }

@@ -1,0 +1,84 @@
+#include "hardware/detector_service.h"
+
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <iostream>
+
+#include "core/errno_text.h"
+#include "core/output.h"
+#include "hardware/driver.h"
+
+namespace Hardware {
+
+DetectorService::DetectorService(const Device& device) : device_(device) {
+    init();
+}
+
+void DetectorService::init() {
+    if (IsOpened()) return;
+    int fd = driver().open(device_.path(), device_.flags | O_NONBLOCK);
+    if (fd < 0) {
+        Errno error;
+        std::cerr << device_.openFail << ": " << error << std::endl;
+        return;
+    }
+    if (!event_.bound()) event_.Bind(device_.handler, &DetectorService::OnEvent, this);
+    event_.Schedule(Fd(fd), POLLIN);
+}
+
+bool DetectorService::Opened(std::uint32_t ts, const char* notOpened) {
+    if (!IsOpened()) init();
+    if (IsOpened()) return true;
+    std::cerr << notOpened << " timeslot=" << ts << std::endl;
+    return false;
+}
+
+bool DetectorService::Request(std::uint32_t ts, unsigned long request, void* record, std::string_view name) {
+    return Succeeded(driver().ioctl(fd(), request, record), ts, name);
+}
+
+bool DetectorService::RequestValue(std::uint32_t ts, unsigned long request, unsigned long value,
+                                   std::string_view name) {
+    return Succeeded(driver().ioctl_value(fd(), request, value), ts, name);
+}
+
+bool DetectorService::Succeeded(int result, std::uint32_t ts, std::string_view name) const {
+    if (result >= 0) return true;
+    Errno error;
+    std::cerr << name << " fail:" << " timeslot=" << ts << " errno=" << ext::quoted(error) << std::endl;
+    return false;
+}
+
+std::uint32_t DetectorService::NextId() {
+    if (++lastId_ == 0) lastId_ = 1;
+    return lastId_;
+}
+
+void DetectorService::OnEvent(int, short revents) {
+    if ((revents & POLLIN) == 0) return;
+    while (ReadEvent()) {
+    }
+}
+
+bool DetectorService::ReadEvent() {
+    std::array<unsigned char, kMaxRecord> record{};
+    ssize_t n = driver().read(fd(), record.data(), device_.recordSize);
+    if (n < 0) {
+        Errno error;
+        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK)
+            std::cerr << "fail to read from " << device_.name << ": " << error << std::endl;
+        return false;
+    }
+    // The driver hands over whole records; anything else ends the pass so
+    // that a device at its end cannot hold the loop here.
+    if (static_cast<std::size_t>(n) < device_.recordSize) {
+        std::cerr << "short read from " << device_.name << ": " << n << " bytes" << std::endl;
+        return false;
+    }
+    IRecord(record.data());
+    return true;
+}
+
+}  // namespace Hardware
