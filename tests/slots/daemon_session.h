@@ -1,8 +1,8 @@
 // The built simulation daemon as a process for black-box runs: started in a
 // private mount namespace (its pid file, logs and configuration in a temporary
-// directory) with trunk ports, driven by a controller over loopback TCP, with
-// peer programs attached to its trunk ports. Header-only; used by the tests
-// and the benchmark, so it reports failures by return values.
+// directory) with trunk ports and driven by a controller over loopback TCP.
+// Header-only; used by the tests and the benchmark, so it reports failures by
+// return values.
 #pragma once
 
 #include <arpa/inet.h>
@@ -194,77 +194,6 @@ private:
     int fd_ = -1;
     int seq_ = 0;
     Bytes pending_;
-};
-
-// A peer program with one end of a trunk port as its descriptor 3 and one report
-// a line on its standard output; its standard input stays open while it runs.
-class Peer {
-public:
-    Peer(int line, const std::vector<std::string>& argv) {
-        int in[2], out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(line, 3);
-            std::vector<char*> args;
-            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-        ::close(in[0]);
-        ::close(out[1]);
-        commands_ = in[1];
-        reports_ = out[0];
-        ::fcntl(reports_, F_SETFL, O_NONBLOCK);
-    }
-    ~Peer() { Stop(); }
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
-
-    void Stop() {
-        if (commands_ >= 0) ::close(commands_);
-        commands_ = -1;
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-        if (reports_ >= 0) ::close(reports_);
-        reports_ = -1;
-    }
-    void Read() {
-        char buf[4096];
-        ssize_t n;
-        while (reports_ >= 0 && (n = ::read(reports_, buf, sizeof buf)) > 0) {
-            pending_.append(buf, static_cast<size_t>(n));
-            for (size_t nl; (nl = pending_.find('\n')) != std::string::npos; pending_.erase(0, nl + 1))
-                lines.push_back(pending_.substr(0, nl));
-        }
-    }
-    // Index of the first line from `from` on with every text, or -1.
-    int Find(std::initializer_list<std::string> texts, size_t from = 0) const {
-        for (size_t i = from; i < lines.size(); ++i) {
-            bool all = true;
-            for (const auto& t : texts) all = all && lines[i].find(t) != std::string::npos;
-            if (all) return static_cast<int>(i);
-        }
-        return -1;
-    }
-    std::string Dump() const {
-        std::string all;
-        for (const auto& l : lines) all += l + "\n";
-        return all;
-    }
-    std::vector<std::string> lines;
-
-private:
-    pid_t pid_ = -1;
-    int commands_ = -1;
-    int reports_ = -1;
-    std::string pending_;
 };
 
 }  // namespace DaemonSession

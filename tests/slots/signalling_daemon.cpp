@@ -3,6 +3,9 @@
 // and a raw HDLC slot against the test itself. Real time: labelled slow.
 #include <gtest/gtest.h>
 
+#include "core/multiplexer.h"
+#include "core/timer.h"
+#include "tests/signalling/support/peer_process.h"
 #include "tests/slots/daemon_session.h"
 
 namespace {
@@ -13,6 +16,17 @@ constexpr unsigned kOurPc = 1;
 constexpr unsigned kPeerPc = 2;
 
 using Octets = std::vector<unsigned char>;
+
+// Index of the first line of the peer from `from` on with every text, or -1.
+int Find(const PeerProcess& peer, std::initializer_list<std::string> texts, size_t from = 0) {
+    const auto& lines = peer.lines();
+    for (size_t i = from; i < lines.size(); ++i) {
+        bool all = true;
+        for (const auto& t : texts) all = all && lines[i].find(t) != std::string::npos;
+        if (all) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 Octets Of(const ASN1::OCTET_STRING& s) {
     return Octets(s.begin(), s.end());
@@ -29,18 +43,30 @@ protected:
     void TearDown() override {
         if (HasFailure() && daemon) {
             std::cout << "daemon stderr:\n" << daemon->Err().substr(0, 20000) << "\n";
-            for (Peer* p : peers) std::cout << "peer:\n" << p->Dump().substr(0, 20000) << "\n";
+            for (const auto& p : peers)
+                if (p)
+                    for (const auto& line : p->lines()) std::cout << "peer: " << line.substr(0, 300) << "\n";
         }
     }
 
-    // Pumps the controller and the peers until the condition holds or ms passed.
+    // Runs the loop (which reads the peers) and reads the controller until the
+    // condition holds or ms passed.
     bool Until(int ms, const std::function<bool()>& condition) {
         for (auto end = Clock::now() + std::chrono::milliseconds(ms);;) {
-            for (Peer* p : peers) p->Read();
+            controller.Pump(0);
             if (condition()) return true;
             if (Clock::now() >= end) return false;
-            controller.Pump(20);
+            Timer slice;
+            slice.set(20, +[] { multiplexer.terminate(); });
+            multiplexer.run(false, true);
         }
+    }
+    PeerProcess& Attach(const std::string& port, const char* program, const std::vector<std::string>& args) {
+        int line = daemon->ConnectPort(port);
+        EXPECT_GE(line, 0) << port;
+        peers.push_back(std::make_unique<PeerProcess>(program, args, line));
+        if (line >= 0) ::close(line);
+        return *peers.back();
     }
     // The first signal for `slot` that the test accepts, taken out; null when none.
     const LGCP::Signal* Signal(unsigned slot, const std::function<bool(const LGCP::Signal&)>& accept) {
@@ -71,7 +97,7 @@ protected:
 
     std::unique_ptr<Daemon> daemon;
     Controller controller;
-    std::vector<Peer*> peers;
+    std::vector<std::unique_ptr<PeerProcess>> peers;
     LGCP::Signal taken_;
 };
 
@@ -88,16 +114,12 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
                          s.set_emergency(false);
                      }),
               -1);
-    int line = daemon->ConnectPort("e1-0-16");
-    ASSERT_GE(line, 0);
-    Peer peer(line, {LIBSS7_PEER, "3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"});
-    ::close(line);
-    peers.push_back(&peer);
+    PeerProcess& peer = Attach("e1-0-16", LIBSS7_PEER, {"3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"});
     ASSERT_EQ(Activate(1), -1);
 
     // Normal proving (8.2 s) brings the link in service at both ends.
     ASSERT_TRUE(WaitSignal(1, 20000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
-    ASSERT_TRUE(Until(3000, [&] { return peer.Find({"\"code\":3"}) >= 0; }));
+    ASSERT_TRUE(Until(3000, [&] { return Find(peer, {"\"code\":3"}) >= 0; }));
     ASSERT_TRUE(WaitSignal(1, 4000, [](const LGCP::Signal& s) {
         return Ioctl(s, LGCP::IoctlResponse::ss7LinkInfo::id) &&
                s.get_ioctl().get_ss7LinkInfo().get_ss7state() == ACP::SS7State::worked;
@@ -126,7 +148,7 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
         std::snprintf(two, sizeof two, "%02X", b);
         hex += two;
     }
-    EXPECT_TRUE(Until(3000, [&] { return peer.Find({"\"dir\":\"rx\"", "\"msu\":\"" + hex + "\""}) >= 0; }))
+    EXPECT_TRUE(Until(3000, [&] { return Find(peer, {"\"dir\":\"rx\"", "\"msu\":\"" + hex + "\""}) >= 0; }))
         << hex;
 
     const int seq = controller.Send(1, [](LGCP::Command& c) { c.select_ioctl().select_ss7RqBSN(); });
@@ -135,7 +157,7 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
 
     // Cut the trunk: the peer hangs up, the framer loses the carrier, the link goes.
     controller.signals.clear();
-    peer.Stop();
+    peers.clear();
     EXPECT_TRUE(WaitSignal(1, 5000, [](const LGCP::Signal& s) {
         return s.deactivated_isSelected() && s.get_deactivated() == LGCP::DeactivateCause::networkError;
     }));
@@ -166,17 +188,13 @@ TEST_F(SignallingDaemon, IsdnPrimaryRateUserSideAgainstLibpriNetworkOnTrunk1) {
                          i.set_side().select_user();
                      }),
               -1);
-    int line = daemon->ConnectPort("e1-1-16");
-    ASSERT_GE(line, 0);
-    Peer peer(line, {LIBPRI_PEER, "3", "network"});
-    ::close(line);
-    peers.push_back(&peer);
+    PeerProcess& peer = Attach("e1-1-16", LIBPRI_PEER, {"3", "network"});
     ASSERT_EQ(Activate(2), -1);
     ASSERT_TRUE(WaitSignal(2, 10000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
-    ASSERT_TRUE(Until(5000, [&] { return peer.Find({"\"up\""}) >= 0; }));
+    ASSERT_TRUE(Until(5000, [&] { return Find(peer, {"\"up\""}) >= 0; }));
 
     ASSERT_EQ(UserData(2, kSetup), -1);
-    EXPECT_TRUE(Until(5000, [&] { return peer.Find({"\"ring\""}) >= 0; }));
+    EXPECT_TRUE(Until(5000, [&] { return Find(peer, {"\"ring\""}) >= 0; }));
     // CALL PROCEEDING, then CONNECT, with the call reference flag of the answering side.
     std::vector<int> types;
     EXPECT_TRUE(Until(5000, [&] {
@@ -194,9 +212,9 @@ TEST_F(SignallingDaemon, IsdnPrimaryRateUserSideAgainstLibpriNetworkOnTrunk1) {
     }));
 
     // The controller leaves: the link is released, and libpri sees it go.
-    const std::size_t before = peer.lines.size();
+    const std::size_t before = peer.lines().size();
     controller.Close();
-    EXPECT_TRUE(Until(5000, [&] { return peer.Find({"\"down\""}, before) >= 0; }));
+    EXPECT_TRUE(Until(5000, [&] { return Find(peer, {"\"down\""}, before) >= 0; }));
 }
 
 TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
@@ -214,11 +232,7 @@ TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
                      }),
               -1);
     ASSERT_EQ(Activate(3), -1);
-    int line = daemon->ConnectPort("bri-0-d");
-    ASSERT_GE(line, 0);
-    Peer peer(line, {LIBPRI_BRI_PEER, "--fd", "3", "--terminals", "2", "--call", "1", "--seconds", "40"});
-    ::close(line);
-    peers.push_back(&peer);
+    Attach("bri-0-d", LIBPRI_BRI_PEER, {"--fd", "3", "--terminals", "2", "--call", "1", "--seconds", "40"});
     // Terminal 1 gets its TEI, its data link comes up, and its SETUP reaches us.
     ASSERT_TRUE(WaitSignal(3, 20000, [](const LGCP::Signal& s) {
         if (!s.userData_isSelected()) return false;
