@@ -39,6 +39,11 @@ struct ParseCase {
     std::string expected;
 };
 
+// Test listings show the case's name, not its bytes (which hold pointers).
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ParserTable : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParserTable, Yields) {

@@ -16,17 +16,20 @@ FRAMES = 200
 
 
 def read_capture(path):
-    """(link type, [(flags, bytes)]) of a pcapng file in this machine's byte order."""
+    """(link type, [bytes]) of a pcapng file, in the byte order its section header declares."""
     data = open(path, "rb").read()
+    if len(data) < 12:
+        return None, []
+    order = "<" if struct.unpack_from("<I", data, 8)[0] == 0x1A2B3C4D else ">"
     link, frames, at = None, [], 0
     while at + 12 <= len(data):
-        kind, length = struct.unpack_from("=II", data, at)
+        kind, length = struct.unpack_from(order + "II", data, at)
         if length < 12 or at + length > len(data):
             break
         if kind == 1:
-            link = struct.unpack_from("=H", data, at + 8)[0]
+            link = struct.unpack_from(order + "H", data, at + 8)[0]
         elif kind == 6:
-            captured = struct.unpack_from("=I", data, at + 20)[0]
+            captured = struct.unpack_from(order + "I", data, at + 20)[0]
             frames.append(data[at + 28:at + 28 + captured])
         at += length
     return link, frames
