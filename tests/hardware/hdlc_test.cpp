@@ -22,6 +22,7 @@
 #include "hardware/sim/board.h"
 #include "hardware/sim/mcc_device.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/hardware/line_test_util.h"
 
 namespace {
 
@@ -29,16 +30,11 @@ using Sim::Request;
 namespace Hal = Hardware::Hal;
 namespace Mcc = Hardware::Mcc;
 using Words = std::vector<std::int32_t>;
-using Bytes = std::vector<unsigned char>;
+using line_test::Bytes;
 
 const int kTs16 = Tdm::TrunkTimeSlot(0, 16);
 
-Packet Frame(const Bytes& bytes) {
-    Packet p;
-    p.reserve_head(0);
-    for (unsigned char b : bytes) p.put8(b);
-    return p;
-}
+using line_test::PacketOf;
 
 struct Sink : HDLC::Notify {
     void on_hdlc_receive(Packet& frame) override {
@@ -53,11 +49,7 @@ struct Sink : HDLC::Notify {
     std::function<void()> on_frame;
 };
 
-// The outside end of a line channel.
-struct FarEnd : Sim::Trunks::FarEnd {
-    void OnFrame(const unsigned char* frame, std::size_t length) override { frames.emplace_back(frame, frame + length); }
-    std::vector<Bytes> frames;
-};
+using FarEnd = line_test::RecordingFarEnd;
 
 class HdlcTest : public LoopTest {
 protected:
@@ -200,7 +192,7 @@ TEST_F(HdlcTest, FailedActivationLeavesOneLineAndNothingOpen) {
 
 TEST_F(HdlcTest, TransmitCountsAndFramesLeaveOnTheTimeSlot) {
     HDLC hdlc;
-    Packet frame = Frame({0x02, 0x01, 0x7F});
+    Packet frame = PacketOf({0x02, 0x01, 0x7F});
     EXPECT_FALSE(hdlc.hdlc_transmit(frame));  // inactive
     EXPECT_EQ(hdlc.statistics().txDiscard, 1u);
     EXPECT_EQ(hdlc.statistics().txSU, 0u);
@@ -268,7 +260,7 @@ TEST_F(HdlcTest, FullControllerQueueWaitsForOneWriteReadyEvent) {
     ASSERT_EQ(sink.ready, 1);
 
     ChannelOf(hdlc).stalled = true;
-    Packet frame = Frame(Bytes(200, 0x55));
+    Packet frame = PacketOf(Bytes(200, 0x55));
     std::uint32_t sent = 0;
     while (hdlc.hdlc_transmit(frame)) ASSERT_LT(++sent, 100000u);
     EXPECT_GT(sent, 0u);
@@ -370,8 +362,8 @@ TEST_F(HdlcTest, CabledTrunksCarryTenThousandFramesEachWayInOrder) {
     constexpr int kWindow = 100;  // what the link layers keep outstanding, about
     for (int sent = 0; sent < kFrames; sent += kWindow) {
         for (int i = sent; i < sent + kWindow; ++i) {
-            Packet fa = Frame({static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xA0});
-            Packet fb = Frame({static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xB0});
+            Packet fa = PacketOf({static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xA0});
+            Packet fb = PacketOf({static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xB0});
             ASSERT_TRUE(a.hdlc_transmit(fa));
             ASSERT_TRUE(b.hdlc_transmit(fb));
         }

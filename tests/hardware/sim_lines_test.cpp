@@ -28,11 +28,12 @@
 #include "hardware/sim/mcc_device.h"
 #include "hardware/sim/trunk_ports.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/hardware/line_test_util.h"
 
 namespace {
 
 namespace Mcc = Hardware::Mcc;
-using Bytes = std::vector<unsigned char>;
+using line_test::Bytes;
 
 TEST(LineChannelsTest, OneNumberPerTrunkTimeSlotAndLineChannel) {
     EXPECT_EQ(Tdm::TrunkTimeSlot(0, 0), 256);
@@ -70,17 +71,9 @@ struct Sink : HDLC::Notify {
     int errors = 0;
 };
 
-struct FarEnd : Sim::Trunks::FarEnd {
-    void OnFrame(const unsigned char* frame, std::size_t length) override { frames.emplace_back(frame, frame + length); }
-    std::vector<Bytes> frames;
-};
+using FarEnd = line_test::RecordingFarEnd;
 
-Packet Frame(const Bytes& bytes) {
-    Packet p;
-    p.reserve_head(0);
-    for (unsigned char b : bytes) p.put8(b);
-    return p;
-}
+using line_test::PacketOf;
 
 class SimLinesTest : public LoopTest {
 protected:
@@ -193,7 +186,7 @@ TEST_F(SimLinesTest, TrunkPortCarriesFramesBetweenAProgramAndAChannel) {
     ASSERT_EQ(::send(client, "\x00\x01\x03\x08", 4, 0), 4);
     Passes(3);
     EXPECT_EQ(sink.frames, (std::vector<Bytes>{{0x02, 0x01, 0x7F}, {0x00, 0x01, 0x03, 0x08}}));
-    Packet out = Frame({0x02, 0x03, 0x01, 0x01});
+    Packet out = PacketOf({0x02, 0x03, 0x01, 0x01});
     ASSERT_TRUE(hdlc.hdlc_transmit(out));
     EXPECT_EQ(Receive(client), (Bytes{0x02, 0x03, 0x01, 0x01}));
 
@@ -223,7 +216,7 @@ TEST_F(SimLinesTest, FaultKnobsActPerDirection) {
     channel.tx.drop_nth = 2;
     channel.rx.duplicate_nth = 1;
     for (unsigned char i = 1; i <= 3; ++i) {
-        Packet p = Frame({i});
+        Packet p = PacketOf({i});
         ASSERT_TRUE(hdlc.hdlc_transmit(p));  // a lost frame still left the daemon
         trunks.Arrive(ch, &i, 1);
     }
@@ -239,7 +232,7 @@ TEST_F(SimLinesTest, FaultKnobsActPerDirection) {
     line.frames.clear();
     for (int i = 0; i < 200; ++i) {
         unsigned char b = static_cast<unsigned char>(i);
-        Packet p = Frame({b});
+        Packet p = PacketOf({b});
         hdlc.hdlc_transmit(p);
         trunks.Arrive(ch, &b, 1);
     }
@@ -292,7 +285,7 @@ TEST_F(SimLinesTest, CableJoinsTwoTrunksAndTheTapRecordsBothDirections) {
     b.bind(&sb);
     Activate(a, a_ch);
     Activate(b, b_ch);
-    Packet sabme = Frame({0x02, 0x01, 0x7F}), ua = Frame({0x02, 0x01, 0x73});
+    Packet sabme = PacketOf({0x02, 0x01, 0x7F}), ua = PacketOf({0x02, 0x01, 0x73});
     ASSERT_TRUE(a.hdlc_transmit(sabme));
     Passes(2);
     ASSERT_TRUE(b.hdlc_transmit(ua));

@@ -19,17 +19,15 @@
 #include "slots/pstn_slot.h"
 #include "slots/slots.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/hardware/line_test_util.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using line_test::Bytes;
 namespace Hal = Hardware::Hal;
 
-struct FarEnd : Sim::Trunks::FarEnd {
-    void OnFrame(const unsigned char* frame, std::size_t length) override { frames.emplace_back(frame, frame + length); }
-    std::vector<Bytes> frames;
-};
+using FarEnd = line_test::RecordingFarEnd;
 
 LGCP::CreateParams Ss7(int trunk, int opc, int dpc) {
     LGCP::CreateParams p;
