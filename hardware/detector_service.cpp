@@ -51,13 +51,26 @@ bool DetectorService::Succeeded(int result, std::uint32_t ts, std::string_view n
     return false;
 }
 
+void DetectorService::Close() {
+    std::cerr << device_.name << " device closed, opened again by the next request" << std::endl;
+    event_.Release();
+}
+
 std::uint32_t DetectorService::NextId() {
     if (++lastId_ == 0) lastId_ = 1;
     return lastId_;
 }
 
 void DetectorService::OnEvent(int, short revents) {
-    if ((revents & POLLIN) == 0) return;
+    if ((revents & POLLIN) == 0) {
+        // A device in error or hung up stays ready for ever: left in the poll set
+        // it would spin the loop. The next request opens it again.
+        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            std::cerr << device_.name << " device hung up" << std::endl;
+            Close();
+        }
+        return;
+    }
     while (ReadEvent()) {
     }
 }
@@ -67,8 +80,11 @@ bool DetectorService::ReadEvent() {
     ssize_t n = driver().read(fd(), record.data(), device_.recordSize);
     if (n < 0) {
         Errno error;
-        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK)
+        if (error.value() != EAGAIN && error.value() != EWOULDBLOCK) {
+            // The same: a failing device would be readable on every pass.
             std::cerr << "fail to read from " << device_.name << ": " << error << std::endl;
+            Close();
+        }
         return false;
     }
     // The driver hands over whole records; anything else ends the pass so

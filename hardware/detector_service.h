@@ -59,6 +59,8 @@ private:
     bool Succeeded(int result, std::uint32_t ts, std::string_view name) const;
     // Takes one event record; false ends the pass.
     bool ReadEvent();
+    // Gives up a device that fails or hung up, which stays ready and would spin the loop.
+    void Close();
 
     Device device_;
     Event event_;

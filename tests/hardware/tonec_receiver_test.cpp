@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <cerrno>
 #include <functional>
 #include <vector>
@@ -361,6 +363,17 @@ TEST_F(TonecTest, AFailedOpenIsRetriedByConfiguring) {
                                  "configure IVA fail: (interface not opened) timeslot=7",
                                  "IVA_DETECTOR_ENABLE fail: timeslot=7 errno=\"Bad file descriptor\""}));
     board.SetOpenError("/dev/dtmf", 0);
+    EXPECT_TRUE(own.configureDTMF(7, LGCP::DTMFParams{}));
+    EXPECT_TRUE(own.IsOpened());
+}
+
+TEST_F(TonecTest, AHungUpDeviceIsClosedAndOpenedAgainByTheNextRequest) {
+    Hardware::TonecReceiverService own;
+    ASSERT_TRUE(own.IsOpened());
+    err.Take();
+    own.OnEvent(-1, POLLHUP);
+    EXPECT_FALSE(own.IsOpened()) << "left polled, a hung-up device spins the loop";
+    EXPECT_EQ(err.Take(), (Lines{"tonec device hung up", "tonec device closed, opened again by the next request"}));
     EXPECT_TRUE(own.configureDTMF(7, LGCP::DTMFParams{}));
     EXPECT_TRUE(own.IsOpened());
 }
