@@ -50,25 +50,13 @@ void TPKTTracer::OnEvent(int fd, short revents) {
         if (accepted < 0) {
             const int error = errno;
             if (error == EINTR) continue;
-            if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM)
-                return;  // no more waiting clients
-            // The client stays waiting and the listener readable: polling it now would spin.
-            if (!accept_failing_)
-                std::cerr << "TPKTTracer: can't accept connection: " << Errno(error) << " waiting..."
-                          << std::endl;
-            accept_failing_ = true;
-            listener_.SetEvents(0);
-            accept_pause_timer_.set(kAcceptPause, &TPKTTracer::OnAcceptPauseTimeout, this);
-            return;
+            accept_pause_.OnAcceptError(error, &std::cerr, "TPKTTracer: ");
+            return;  // no more waiting clients, or none that can be taken now
         }
-        accept_failing_ = false;
+        accept_pause_.OnAccepted();
         std::clog << "ACP connection open from " << peer << std::endl;
         Accept(accepted);
     }
-}
-
-void TPKTTracer::OnAcceptPauseTimeout(Timer*) {
-    if (listener_.IsActive()) listener_.SetEvents(POLLIN);
 }
 
 void TPKTTracer::Accept(int fd) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/event.h"
-#include "core/timer.h"
+#include "core/accept_pause.h"
 
 class TPKTTracer {
 public:
@@ -22,8 +22,6 @@ public:
     // Frames one event reads at most: a client that never stops sending would otherwise
     // keep the loop in its handler. What is left is read on the next pass.
     static constexpr unsigned kFramesPerEvent = 64;
-    // How long the listener rests when a waiting client finds no free descriptor.
-    static constexpr unsigned kAcceptPause = 1000;  // ms
 
     struct Connection {
         int state = 1;  // 1: a header is awaited, 0: a body
@@ -51,7 +49,6 @@ public:
 
     void OnEvent(int fd, short revents);
     void OnDataEvent(int fd, short revents);
-    void OnAcceptPauseTimeout(Timer*);
 
     void CloseConnection(Position position);
     Position FindConnection(int fd);
@@ -70,8 +67,7 @@ private:
     void SendTo(Position position, const unsigned char* header, const void* data, unsigned length);
 
     Event listener_;
-    Timer accept_pause_timer_;
-    bool accept_failing_ = false;  // logged once per episode
+    AcceptPause accept_pause_{listener_};
     std::string bind_address_;
     Connections connections_;
     Position current_ = connections_.end();

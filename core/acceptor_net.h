@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "core/accept_pause.h"
 #include "core/control_service.h"
 #include "core/errno_text.h"
 #include "core/event.h"
@@ -31,11 +32,9 @@ class Acceptor : public ServiceBase {
 public:
     using Peer = typename ServiceBase::Peer;
     static constexpr unsigned kBindRetry = 5000;  // ms
-    // How long the listener rests when a waiting client finds no free descriptor.
-    static constexpr unsigned kAcceptPause = 1000;  // ms
 
 protected:
-    explicit Acceptor(const char* event_name) {
+    explicit Acceptor(const char* event_name) : accept_pause_(listen_event_) {
         listen_event_.Bind(event_name, &Acceptor::OnSocketEvent, this);
     }
 
@@ -55,15 +54,13 @@ protected:
     void BindSocket();
     void OnTimeout(Timer*);
     void OnSocketEvent(int fd, short revents);
-    void OnAcceptPauseTimeout(Timer*);
 
     Fd listen_fd_;
 
 private:
     Timer bind_timer_;
-    Timer accept_pause_timer_;
-    bool accept_failing_ = false;  // logged once per episode
     Event listen_event_;
+    AcceptPause accept_pause_;
 };
 
 class AcceptorNet : public Acceptor<ServiceNet> {
@@ -160,15 +157,9 @@ void Acceptor<ServiceBase>::OnTimeout(Timer*) {
 }
 
 template <class ServiceBase>
-void Acceptor<ServiceBase>::OnAcceptPauseTimeout(Timer*) {
-    if (listen_event_.IsActive()) listen_event_.SetEvents(POLLIN);
-}
-
-template <class ServiceBase>
 void Acceptor<ServiceBase>::ImplDeactivate() {
     bind_timer_.reset();
-    accept_pause_timer_.reset();
-    accept_failing_ = false;
+    accept_pause_.Reset();
     listen_event_.Release();
     listen_fd_.close();
 }
@@ -180,17 +171,10 @@ void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
         Peer peer{};
         Fd client(IAccept(fd, peer));
         if (!client.is_valid()) {
-            const int error = errno;
-            if (error != EMFILE && error != ENFILE && error != ENOBUFS && error != ENOMEM) return;
-            // The client stays waiting and the listener readable: polling it now would spin.
-            if (!accept_failing_ && this->trace())
-                std::cerr << "can't accept connection: " << Errno(error) << " waiting..." << std::endl;
-            accept_failing_ = true;
-            listen_event_.SetEvents(0);
-            accept_pause_timer_.set(kAcceptPause, &Acceptor::OnAcceptPauseTimeout, this);
-            return;
+            accept_pause_.OnAcceptError(errno, this->trace() ? &std::cerr : nullptr);
+            return;  // no more waiting clients, or none that can be taken now
         }
-        accept_failing_ = false;
+        accept_pause_.OnAccepted();
         if (this->GetState() == State::Connected || this->GetState() == State::Deactivating) {
             // While the last connection is still being closed nothing may take its place.
             if (this->trace()) std::cerr << "refuse connection from " << peer << std::endl;
