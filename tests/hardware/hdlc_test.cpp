@@ -55,11 +55,7 @@ class HdlcTest : public LoopTest {
 protected:
     void SetUp() override {
         LoopTest::SetUp();
-        static bool fresh = [] {
-            Sim::board().Reset();
-            return true;
-        }();
-        (void)fresh;
+        line_test::ResetBoardOnce();
         HwMux::instance();
         board.SetOpenError(Mcc::kPath, 0);
         trunks.Reset();

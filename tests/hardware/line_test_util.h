@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/packet.h"
+#include "hardware/sim/board.h"
 #include "hardware/sim/trunks.h"
 
 namespace line_test {
@@ -16,6 +17,16 @@ inline Packet PacketOf(const Bytes& bytes) {
     p.reserve_head(0);
     for (unsigned char b : bytes) p.put8(b);
     return p;
+}
+
+// The board as at power-on, once per test program: its devices keep state
+// between the tests of one program otherwise.
+inline void ResetBoardOnce() {
+    static bool fresh = [] {
+        Sim::board().Reset();
+        return true;
+    }();
+    (void)fresh;
 }
 
 // The outside end of a line channel: keeps every frame the board put on it.

@@ -79,11 +79,7 @@ class SimLinesTest : public LoopTest {
 protected:
     void SetUp() override {
         LoopTest::SetUp();
-        static bool fresh = [] {
-            Sim::board().Reset();
-            return true;
-        }();
-        (void)fresh;
+        line_test::ResetBoardOnce();
         HwMux::instance();
         trunks.Reset();
         char pattern[] = "/tmp/tmb-lines-XXXXXX";
