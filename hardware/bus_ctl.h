@@ -7,7 +7,7 @@
 #include <iosfwd>
 
 #include "protocol/LGCP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 class spiCtrl;
 

@@ -14,7 +14,7 @@
 #include "core/timer.h"
 #include "hardware/e1_requests.h"
 #include "protocol/LGCP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 class E1Ctl : public CtrlSrv::Service {
 public:

@@ -10,7 +10,7 @@
 
 #include "core/timer.h"
 #include "protocol/ACP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 class spiCtrl : public CtrlSrv::Service {
 public:

@@ -11,7 +11,7 @@
 #include "config/ini_file.h"
 #include "monitoring/snmp_agent_ctrl.h"
 #include "protocol/LGCP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
 public:

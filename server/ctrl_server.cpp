@@ -6,7 +6,7 @@
 
 #include "asn1/coder_env.h"
 #include "core/output.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 CtrlSrv::Server ctrlServer;
 

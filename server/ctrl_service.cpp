@@ -1,4 +1,4 @@
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 #include <iostream>
 

@@ -5,7 +5,7 @@
 #include <iosfwd>
 
 #include "core/timer.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 class HeartBeatCtl : public CtrlSrv::Service {
 public:

@@ -8,7 +8,7 @@
 
 #include "core/dpc.h"
 #include "protocol/LGCP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 #include "slots/slot.h"
 
 class Slots : public CtrlSrv::Service, public SlotHost {

@@ -11,7 +11,7 @@
 
 #include "hardware/sim/board.h"
 #include "server/ctrl_server.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 #include "tests/core/control_service_test.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/server/server_test_util.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/multiplexer.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 #include "server/heartbeat_ctl.h"
 #include "tests/server/server_test_util.h"
 

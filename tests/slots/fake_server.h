@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "protocol/LGCP.h"
-#include "server/ctrl_service.h"
+#include "protocol/ctrl_service.h"
 
 namespace fake {
 
