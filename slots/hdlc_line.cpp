@@ -2,6 +2,7 @@
 
 #include "hardware/hw_mux.h"
 #include "hardware/line_channels.h"
+#include "slots/line_holders.h"
 
 int HdlcLine::LineChannel(Kind kind, int line) {
     if (kind == Kind::bri) return Tdm::BriLineChannel(line, Tdm::kBriD);
@@ -11,7 +12,7 @@ int HdlcLine::LineChannel(Kind kind, int line) {
 bool HdlcLine::Open(Kind kind, int line, Mode mode, HDLC::Notify* sink) {
     Close();
     int ch = LineChannel(kind, line);
-    if (ch < 0) return false;
+    if (ch < 0 || !LineHolders::instance().Take(ch, owner_)) return false;
     HDLC::Params p;
     p.trunk = line;
     p.timeslot = kind == Kind::bri ? Tdm::kBriD : Tdm::kE1SignallingTimeSlot;
@@ -23,6 +24,7 @@ bool HdlcLine::Open(Kind kind, int line, Mode mode, HDLC::Notify* sink) {
     hdlc_.bind(sink);
     if (!hdlc_.activate()) {
         hdlc_.unbind();
+        LineHolders::instance().Give(ch, owner_);
         return false;
     }
     kind_ = kind;
@@ -38,7 +40,7 @@ void HdlcLine::Close() {
     hdlc_.deactivate();
     // The time slot carries idle again and the controller channel hears nothing.
     HwMux& mux = HwMux::instance();
-    mux.Disconnect(line_channel_);
+    if (LineHolders::instance().Give(line_channel_, owner_)) mux.Disconnect(line_channel_);
     if (controller >= 0) mux.Disconnect(controller);
     line_channel_ = -1;
 }

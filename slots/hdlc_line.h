@@ -1,7 +1,8 @@
 // An HDLC channel of the board wired to one signalling channel of a line: time
 // slot 16 of an E1 trunk, or the D channel of a basic-rate line. The signalling
-// slots own one each; closing it stops the channel and gives the switch
-// connections it made back as idle.
+// slots own one each. The line channel is taken from LineHolders for the
+// owning slot while the channel is open; closing it stops the channel and gives
+// the switch connections it made back as idle.
 #pragma once
 
 #include <iosfwd>
@@ -9,13 +10,16 @@
 #include "hardware/hdlc.h"
 #include "protocol/LGCP.h"
 
+class Slot;
+
 class HdlcLine {
 public:
     enum class Kind { e1, bri };
     // The channel's framing, as the controller channel is allocated for it.
     enum Mode { ss7 = 0, primary = 1, basic = 2 };
 
-    HdlcLine() = default;
+    // `owner` is the slot that holds the line channel while the channel is open.
+    explicit HdlcLine(const Slot& owner) : owner_(owner) {}
     ~HdlcLine() { Close(); }
     HdlcLine(const HdlcLine&) = delete;
     HdlcLine& operator=(const HdlcLine&) = delete;
@@ -24,7 +28,8 @@ public:
     static int LineChannel(Kind kind, int line);
 
     // Activates the channel on the line with received frames going to `sink`;
-    // false (with the channel's own line on the error stream) when it could not.
+    // false when it could not: the line channel is held by another slot (a line
+    // naming it) or the channel did not start (its own line on the error stream).
     bool Open(Kind kind, int line, Mode mode, HDLC::Notify* sink);
     void Close();
     bool IsOpen() const { return line_channel_ >= 0; }
@@ -39,6 +44,7 @@ public:
     int line() const { return line_; }
 
 private:
+    const Slot& owner_;
     HDLC hdlc_;
     Kind kind_ = Kind::e1;
     int line_ = -1;

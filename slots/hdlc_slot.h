@@ -49,7 +49,7 @@ private:
     HdlcSlot(SlotFactory* factory, unsigned char address);
 
     unsigned char address_;
-    HdlcLine line_;
+    HdlcLine line_{*this};
     Timer update_;
     Timer flush_;
     std::vector<std::vector<char>> received_;

@@ -79,7 +79,7 @@ private:
     void SendDeactivated();
 
     Link link_;
-    HdlcLine line_;
+    HdlcLine line_{*this};
     Stack stack_{*this};
     SS7::SLC* slc_ = nullptr;
     ISDN::LAPD* lapd_ = nullptr;

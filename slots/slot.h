@@ -28,6 +28,9 @@ public:
     virtual void SendSlotSignal(unsigned slot, const LGCP::Signal& signal) = 0;
     // A slot whose release was put off has completed it.
     virtual void OnSlotReleased(Slot* slot) = 0;
+    // A factory takes the channel of one of its slots for a new one: the slot is
+    // released without an answer of its own and its number freed.
+    virtual void RemoveSlot(Slot* slot) = 0;
 };
 
 class Slot {
@@ -47,6 +50,8 @@ public:
     int GetNumber() const { return number_; }
     SlotFactory* GetFactory() const { return factory_; }
     void DetachFactory() { factory_ = nullptr; }
+    // Where its signals go; null until it is installed.
+    SlotHost* GetHost() const { return host_; }
     // The TDM channel the slot sends on and the one it receives on; kNoChannel for none.
     virtual int GetTransmitChannel() const { return kNoChannel; }
     virtual int GetReceiveChannel() const { return kNoChannel; }

@@ -191,6 +191,11 @@ bool Slots::Release(Slot* slot) {
     return true;
 }
 
+void Slots::RemoveSlot(Slot* slot) {
+    if (Find(slot->GetNumber()) != slot || slot->IsReleasing()) return;
+    Release(slot);
+}
+
 void Slots::Remove(Slot* slot) {
     int number = slot->GetNumber();
     if (Find(number) == slot) table_[static_cast<std::size_t>(number)] = nullptr;

@@ -39,6 +39,7 @@ public:
 
     void SendSlotSignal(unsigned slot, const LGCP::Signal& signal) override;
     void OnSlotReleased(Slot* slot) override;
+    void RemoveSlot(Slot* slot) override;
 
     Slot* Find(int number) const;
     std::size_t Count() const;

@@ -9,8 +9,11 @@
 #include "radio/factory_chain.h"
 #include "server/heartbeat_ctl.h"
 #include "slots/slots.h"
+#include "slots/trunk_slot.h"
 
 void CreateComponents(IniFile::File& config) {
+    // First, so that they stand at the tail of the chain and are tried last.
+    TrunkFactory::CreateAll();
     CreateSlotFactories();
     HwMux::instance();
     MonitoringCtl::instance().Configure(config);

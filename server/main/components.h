@@ -5,8 +5,8 @@
 #include "config/ini_file.h"
 #include "server/ctrl_server.h"
 
-// The slot factories, the TDM switch and the monitoring service (configured from the
-// whole configuration), in this order.
+// The trunk factories, the other slot factories, the TDM switch and the monitoring
+// service (configured from the whole configuration), in this order.
 void CreateComponents(IniFile::File& config);
 // Clock configuration commands are then answered with unsupported.
 void DisableClockControl();

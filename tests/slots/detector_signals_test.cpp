@@ -57,6 +57,7 @@ public:
         sent.emplace_back(out.begin(), out.end());
     }
     void OnSlotReleased(Slot*) override {}
+    void RemoveSlot(Slot*) override {}
     std::vector<Bytes> Take() {
         std::vector<Bytes> out;
         out.swap(sent);

@@ -18,6 +18,7 @@
 #include "slots/pstn_factory.h"
 #include "slots/pstn_slot.h"
 #include "slots/slots.h"
+#include "slots/trunk_slot.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/hardware/line_test_util.h"
 #include "tests/slots/fake_server.h"
@@ -62,6 +63,14 @@ LGCP::CreateParams Hdlc(int trunk, int address) {
     return p;
 }
 
+LGCP::CreateParams Trunk(unsigned trunk, unsigned timeslot, bool bri = false) {
+    LGCP::CreateParams p;
+    LGCP::TrunkParams& t = bri ? p.select_trunk_bri() : p.select_trunk();
+    t.set_trunk(trunk);
+    t.set_timeslot(timeslot);
+    return p;
+}
+
 LGCP::Signal TrunkStatus(int trunk, ACP::TrunkType::NamedNumber type, ACP::TrunkState::NamedNumber state) {
     LGCP::Signal signal;
     ACP::TrunkStatus& s = signal.select_trunkStatus();
@@ -82,6 +91,7 @@ protected:
             if (ready == 0 && timeout > 0) clock.advance_ms(timeout);
             return ready != 0 ? ready : ::poll(fds, count, 0);
         });
+        TrunkFactory::CreateAll();
         PstnFactory::instance();
         HdlcSlotFactory::instance();
         HwMux::instance();
@@ -156,6 +166,11 @@ protected:
     }
 
     std::size_t OpenChannels() { return board.OpenCount(Hardware::Mcc::kPath); }
+    std::string TakeLog() {
+        std::string s = log_.str();
+        log_.str("");
+        return s;
+    }
 
     Slots slots;
     Sim::Board& board = Sim::board();
@@ -358,6 +373,54 @@ TEST_F(SignallingSlots, HdlcSlotSendsPackagesBehindItsAddressAndReportsFramesFor
     Advance(100);
     EXPECT_TRUE(fake::server.sent.empty());
     trunks.Attach(ts16, nullptr);
+}
+
+TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
+    ASSERT_TRUE(trunks.Cable(0, 1));
+    ASSERT_EQ(Create(5, Ss7(0, 1, 2)), -1);
+    ASSERT_EQ(Create(6, Ss7(1, 2, 1)), -1);
+    EXPECT_EQ(Activate(5), -1);
+    EXPECT_EQ(Activate(6), -1);
+    Advance(2000);
+    ASSERT_EQ(Take(5, kActivated).size(), 1u);
+    TakeLog();
+
+    // Nothing else on a time slot 16 that a link holds, and the refused create
+    // leaves the link's channel as it was.
+    EXPECT_EQ(Create(7, Hdlc(0, 0x21)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_NE(TakeLog().find("line: trunk 0 time slot 16 is held by 05:pstn, new hdlc slot refused\n"),
+              std::string::npos);
+    EXPECT_EQ(Create(7, Trunk(1, 16)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(TakeLog(), "line: trunk 1 time slot 16 is held by 06:pstn, new trunk slot refused\n");
+    EXPECT_EQ(Create(7, Isdn(0, false, true)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(Destroy(7), LGCP::ErrorCause::slotNotExists);
+    // A trunk slot on a voice time slot of the same trunk comes and goes.
+    ASSERT_EQ(Create(8, Trunk(0, 5)), -1);
+    EXPECT_EQ(Destroy(8), -1);
+    EXPECT_EQ(OpenChannels(), 2u);
+
+    const Bytes msu{0x81, 0x02, 0x00, 0x00, 0x00, 0x11, 0x10, 0xAA};
+    EXPECT_EQ(UserData(5, msu), -1);
+    EXPECT_EQ(UserData(6, msu), -1);
+    Advance(100);
+    EXPECT_EQ(Take(6, kUserData).size(), 1u);
+    EXPECT_EQ(Take(5, kUserData).size(), 1u);
+    EXPECT_TRUE(Take(5, kDeactivated).empty());
+
+    // A trunk slot holds its time slot against the signalling slots in turn.
+    ASSERT_EQ(Create(9, Trunk(2, 16)), -1);
+    ASSERT_EQ(Create(10, Trunk(3, 2, true)), -1);
+    TakeLog();
+    EXPECT_EQ(Create(11, Ss7(2, 1, 2)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_NE(TakeLog().find("line: trunk 2 time slot 16 is held by 09:trunk, new pstn slot refused\n"),
+              std::string::npos);
+    EXPECT_EQ(Create(11, Hdlc(2, 0x21)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(Create(11, Isdn(3, true, false)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_NE(TakeLog().find("line: basic-rate line 3 channel D is held by 10:trunk_bri, new pstn slot refused\n"),
+              std::string::npos);
+    EXPECT_EQ(OpenChannels(), 2u);
+    EXPECT_EQ(Destroy(9), -1);
+    EXPECT_EQ(Create(11, Hdlc(2, 0x21)), -1);
 }
 
 }  // namespace
