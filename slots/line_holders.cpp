@@ -48,7 +48,9 @@ void LineHolders::PutPlace(std::ostream& os, int ch) {
             break;
         case Tdm::LinePlace::bri:
             os << "basic-rate line " << place.line << " channel "
-               << (place.channel == Tdm::kBriD ? "D" : place.channel == Tdm::kBriB1 ? "B1" : "B2");
+               << (place.channel == Tdm::kBriD    ? "D"
+                   : place.channel == Tdm::kBriB1 ? "B1"
+                                                  : "B2");
             break;
         case Tdm::LinePlace::none:
             os << "channel " << ch;

@@ -22,7 +22,9 @@ std::array<std::unique_ptr<TrunkFactory>, Tdm::kE1Trunks + Tdm::kBriLines>& Fact
 }  // namespace
 
 TrunkSlot::TrunkSlot(TrunkFactory* factory, int channel, int timeslot)
-    : SwitchSlot(factory, channel, channel), bri_(factory->kind() == TrunkFactory::Kind::bri), timeslot_(timeslot) {}
+    : SwitchSlot(factory, channel, channel),
+      bri_(factory->kind() == TrunkFactory::Kind::bri),
+      timeslot_(timeslot) {}
 
 TrunkSlot::~TrunkSlot() {
     LineHolders::instance().Give(GetTransmitChannel(), *this);
@@ -33,7 +35,8 @@ const char* TrunkSlot::GetName() const {
 }
 
 bool TrunkSlot::IDestroy() {
-    if (LineHolders::instance().Give(GetTransmitChannel(), *this)) HwMux::instance().Disable(GetTransmitChannel());
+    if (LineHolders::instance().Give(GetTransmitChannel(), *this))
+        HwMux::instance().Disable(GetTransmitChannel());
     return true;
 }
 
@@ -62,7 +65,8 @@ int TrunkFactory::LineChannel(unsigned timeslot) const {
     } else if (timeslot < static_cast<unsigned>(Tdm::kBriChannels)) {
         return Tdm::BriLineChannel(trunk_, static_cast<int>(timeslot));
     } else if (timeslot < kBriTimeSlots) {
-        std::clog << ext::header(this) << "time slot " << timeslot << " is no channel of the line" << std::endl;
+        std::clog << ext::header(this) << "time slot " << timeslot << " is no channel of the line"
+                  << std::endl;
         return -1;
     }
     std::clog << ext::header(this) << "time slot " << timeslot << " out of range" << std::endl;
@@ -79,9 +83,10 @@ Slot* TrunkFactory::INewSlot(const LGCP::CreateParams& params) {
     if (ch < 0) return nullptr;
 
     LineHolders& holders = LineHolders::instance();
+    const Slot* holder = holders.Holder(ch);
     Slot* old = nullptr;
     for (Slot* mine : GetSlots())
-        if (mine == holders.Holder(ch)) old = mine;
+        if (mine == holder) old = mine;
     if (old != nullptr) {
         std::clog << "trunk-slot: two slots require the same timeslot, remove old." << std::endl;
         std::clog << " old slot " << *old << std::endl;

@@ -31,7 +31,8 @@ TEST(TrunkDaemon, TrunkSlotsAreMadeReplacedAndConnected) {
     // The second create for trunk 0 time slot 5 takes it from slot 1, which
     // gets no answer of its own and is gone.
     EXPECT_EQ(controller.Command(4, Trunk(0, 5)), kSuccess);
-    EXPECT_EQ(controller.Command(1, [](LGCP::Command& c) { c.select_destroy(); }), LGCP::ErrorCause::slotNotExists);
+    EXPECT_EQ(controller.Command(1, [](LGCP::Command& c) { c.select_destroy(); }),
+              LGCP::ErrorCause::slotNotExists);
     EXPECT_EQ(controller.Command(5,
                                  [](LGCP::Command& c) {
                                      LGCP::MapParams& m = c.select_create().select_map();
@@ -63,7 +64,8 @@ TEST(TrunkDaemon, TrunkSlotsAreMadeReplacedAndConnected) {
     EXPECT_NE(err.find("trunk-slot: two slots require the same timeslot, remove old.\n old slot 01:trunk\n"),
               std::string::npos)
         << err;
-    EXPECT_NE(err.find("line: trunk 1 time slot 16 is held by 06:pstn, new trunk slot refused\n"), std::string::npos)
+    EXPECT_NE(err.find("line: trunk 1 time slot 16 is held by 06:pstn, new trunk slot refused\n"),
+              std::string::npos)
         << err;
 }
 

@@ -88,7 +88,8 @@ protected:
     }
     Requests Switch() {
         Requests out;
-        for (const auto& r : board.Requests(Sim::Request::Kind::ioctl)) out.emplace_back(r.number, r.InWords());
+        for (const auto& r : board.Requests(Sim::Request::Kind::ioctl))
+            out.emplace_back(r.number, r.InWords());
         board.ClearRequests();
         return out;
     }
@@ -114,12 +115,14 @@ TEST_F(TrunkSlots, TheFactoriesStandAtTheTailOfTheChainOnePerTrunkAndLine) {
         else
             EXPECT_TRUE(tail.empty()) << os.str() << " after a trunk factory";
     }
-    EXPECT_EQ(tail, (std::vector<std::string>{"trunk_bri[7]: ", "trunk_bri[6]: ", "trunk_bri[5]: ", "trunk_bri[4]: ",
-                                              "trunk_bri[3]: ", "trunk_bri[2]: ", "trunk_bri[1]: ", "trunk_bri[0]: ",
-                                              "trunk[3]: ", "trunk[2]: ", "trunk[1]: ", "trunk[0]: "}));
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "trunk_bri[7]: ", "trunk_bri[6]: ", "trunk_bri[5]: ", "trunk_bri[4]: ",
+                        "trunk_bri[3]: ", "trunk_bri[2]: ", "trunk_bri[1]: ", "trunk_bri[0]: ", "trunk[3]: ",
+                        "trunk[2]: ", "trunk[1]: ", "trunk[0]: "}));
     TrunkFactory::CreateAll();
     std::size_t n = 0;
-    for (SlotFactory* f = SlotFactory::First(); f != nullptr; f = f->Next()) n += dynamic_cast<TrunkFactory*>(f) != nullptr;
+    for (SlotFactory* f = SlotFactory::First(); f != nullptr; f = f->Next())
+        n += dynamic_cast<TrunkFactory*>(f) != nullptr;
     EXPECT_EQ(n, 12u);
 }
 
@@ -175,7 +178,8 @@ TEST_F(TrunkSlots, ASecondCreateForTheTimeSlotReplacesTheOlderSlotWithoutAnAnswe
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].kind, fake::Sent::success);
     EXPECT_EQ(sent[0].slot, 3u);
-    EXPECT_EQ(TakeLog(), "trunk-slot: two slots require the same timeslot, remove old.\n old slot 01:trunk\n");
+    EXPECT_EQ(TakeLog(),
+              "trunk-slot: two slots require the same timeslot, remove old.\n old slot 01:trunk\n");
     EXPECT_EQ(slots.Find(1), nullptr);
     EXPECT_EQ(LineHolders::instance().Holder(261), slots.Find(3));
     EXPECT_EQ(TrunkFactory::Of(TrunkFactory::Kind::e1, 0)->GetSlots().size(), 1u);
