@@ -33,7 +33,8 @@ std::ostream& operator<<(std::ostream& os, Printable p) {
 
 }  // namespace
 
-AuthClient::AuthClient(ModemFactory& factory, Fd fd, const INet4::Addr& peer) : factory_(factory), peer_(peer) {
+AuthClient::AuthClient(ModemFactory& factory, Fd fd, const INet4::Addr& peer)
+    : factory_(factory), peer_(peer) {
     event_.Bind("AuthClient::OnSocketEvent", &AuthClient::OnSocketEvent, this);
     event_.Schedule(std::move(fd), POLLIN);
     std::clog << ext::header(&factory_) << "portslave connected from " << peer_ << std::endl;
@@ -54,7 +55,8 @@ void AuthClient::OnSocketEvent(int fd, short revents) {
         if (closed()) return;
     }
     if (!(revents & (POLLIN | POLLHUP | POLLERR))) return;
-    const ssize_t n = ::recv(fd, stream_.space(), stream_.room(), MSG_DONTWAIT);
+    uint8_t* space = stream_.space();
+    const ssize_t n = ::recv(fd, space, stream_.room(), MSG_DONTWAIT);
     if (n == 0) {
         std::clog << ext::header(&factory_) << "portslave " << peer_ << " hung up." << std::endl;
         Close();
@@ -108,7 +110,8 @@ void AuthClient::OnRecord(const uint8_t* record, uint32_t length) {
         case AuthRecord::kAccounting: {
             AuthRecord::Accounting accounting;
             if (!AuthRecord::DecodeAccounting(record, length, accounting)) {
-                Report(kAccountingSize, [&](std::ostream& os) { os << "auth accounting, invalid size: " << length; });
+                Report(kAccountingSize,
+                       [&](std::ostream& os) { os << "auth accounting, invalid size: " << length; });
                 return;
             }
             if (!factory_.OnAccounting(accounting))
@@ -132,8 +135,8 @@ void AuthClient::OnRecord(const uint8_t* record, uint32_t length) {
 bool AuthClient::Send(const AuthRecord::Bytes& record) {
     if (closed()) return false;
     if (backlog_.size() + record.size() > kMaxBacklog) {
-        std::cerr << ext::header(&factory_) << "portslave " << peer_ << " reads no answers, connection closed."
-                  << std::endl;
+        std::cerr << ext::header(&factory_) << "portslave " << peer_
+                  << " reads no answers, connection closed." << std::endl;
         Close();
         return false;
     }

@@ -13,7 +13,8 @@ constexpr size_t kTextField = 64;
 
 std::string Text(const uint8_t* field) {
     const void* nul = std::memchr(field, 0, kTextField);
-    const size_t n = nul != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - field) : kTextField;
+    const size_t n =
+        nul != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - field) : kTextField;
     return std::string(reinterpret_cast<const char*>(field), n);
 }
 

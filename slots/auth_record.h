@@ -69,10 +69,10 @@ class Stream {
 public:
     enum Result { kRecord, kMore, kBadLength };
 
-    // Where the next read goes and how much it may bring; never 0 after Next()
-    // gave kMore.
+    // Where the next read goes and how much it may bring, asked in either order;
+    // the room is never 0 after Next() gave kMore.
     uint8_t* space();
-    size_t room() const { return buffer_.size() - end_; }
+    size_t room() const { return buffer_.size() - (end_ - begin_); }
     void Filled(size_t count) { end_ += count; }
 
     // The next whole record (valid until the next space()), or kMore, or kBadLength

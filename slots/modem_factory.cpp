@@ -47,8 +47,8 @@ bool ModemFactory::Listen(uint16_t port) {
     if (ok) {
         const int on = 1;
         ::setsockopt(fd.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-        ok = ::bind(fd.lowlevel_fd(), address, address.size()) == 0 && ::listen(fd.lowlevel_fd(), kBacklog) == 0 &&
-             fd.NonBlock();
+        ok = ::bind(fd.lowlevel_fd(), address, address.size()) == 0 &&
+             ::listen(fd.lowlevel_fd(), kBacklog) == 0 && fd.NonBlock();
     }
     if (!ok) {
         Errno error;
@@ -105,7 +105,8 @@ void ModemFactory::OnSocketEvent(int fd, short revents) {
 }
 
 void ModemFactory::AddSession(AuthSession& session) {
-    if (std::find(sessions_.begin(), sessions_.end(), &session) == sessions_.end()) sessions_.push_back(&session);
+    if (std::find(sessions_.begin(), sessions_.end(), &session) == sessions_.end())
+        sessions_.push_back(&session);
 }
 
 void ModemFactory::RemoveSession(AuthSession& session) {

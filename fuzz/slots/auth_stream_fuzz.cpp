@@ -24,7 +24,8 @@ std::vector<std::string> Records(const std::string& s) {
     std::vector<std::string> out;
     for (size_t at = 0; s.size() - at >= 4;) {
         const uint32_t length = HostWord(s, at);
-        if (length < AuthRecord::kHeaderSize || length > AuthRecord::kMaxSize || s.size() - at < length) break;
+        if (length < AuthRecord::kHeaderSize || length > AuthRecord::kMaxSize || s.size() - at < length)
+            break;
         out.push_back(s.substr(at, length));
         at += length;
     }
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (n == 0) std::abort();  // the stream would stall
             std::unique_ptr<uint8_t[]> copy(new uint8_t[n]);
             std::memcpy(copy.get(), data + at, n);
-            std::memcpy(stream.space(), copy.get(), n);
+            uint8_t* space = stream.space();
+            std::memcpy(space, copy.get(), n);
             stream.Filled(n);
             at += n;
             piece -= n;

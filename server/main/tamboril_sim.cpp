@@ -30,7 +30,8 @@ bool AuthPortFromEnvironment(uint16_t& port) {
     errno = 0;
     const unsigned long value = std::strtoul(text, &end, 10);
     if (*end != '\0' || errno != 0 || value > 65535 || text[0] == '-' || text[0] == '+') {
-        std::cerr << "sim: " << kAuthPortVariable << ": " << ext::quoted(text) << " is no port number" << std::endl;
+        std::cerr << "sim: " << kAuthPortVariable << ": " << ext::quoted(text) << " is no port number"
+                  << std::endl;
         return false;
     }
     port = static_cast<uint16_t>(value);

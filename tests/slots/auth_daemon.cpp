@@ -32,7 +32,8 @@ TEST(AuthDaemon, LoginRequestIsLoggedAndTheControllerIsStillAnswered) {
     const std::string login = AuthPeer::Login(7, "alice", "swordfish");
     ASSERT_EQ(static_cast<ssize_t>(login.size()), ::send(peer, login.data(), login.size(), MSG_NOSIGNAL));
 
-    const std::string line = "modem[0,0]: auth request for session 7, user \"alice\": no modem slot, dropped.";
+    const std::string line =
+        "modem[0,0]: auth request for session 7, user \"alice\": no modem slot, dropped.";
     bool logged = false;
     for (auto end = Clock::now() + std::chrono::seconds(10); !logged && Clock::now() < end; ::usleep(20000))
         logged = daemon.Err().find(line + "\n") != std::string::npos;

@@ -73,8 +73,7 @@ TEST_F(AuthSocket, LoginAndAccountingReachTheirSessionWholeSplitOrSeveralInOneRe
     ASSERT_TRUE(run.until([&] { return nine.logins.size() == 1; }));
 
     // A name that fills its field without a NUL, and an accounting record, in one write.
-    peer.send(Login(7, std::string(64, 'x'), "") +
-              Words({64, 4, 9, 0, 0, 0, 1, 2, 0, 3, 4, 5, 6, 7, 8, 0}));
+    peer.send(Login(7, std::string(64, 'x'), "") + Words({64, 4, 9, 0, 0, 0, 1, 2, 0, 3, 4, 5, 6, 7, 8, 0}));
     ASSERT_TRUE(run.until([&] { return seven.logins.size() == 2 && nine.accountings.size() == 1; }));
 
     EXPECT_EQ(7u, seven.logins[0].session);
@@ -93,6 +92,14 @@ TEST_F(AuthSocket, LoginAndAccountingReachTheirSessionWholeSplitOrSeveralInOneRe
     EXPECT_EQ((uint64_t{6} << 32) | 7, a.packets_in);
     EXPECT_EQ(8u, a.time);
 
+    // More than the gathering buffer holds in one write: the read that fills it ends
+    // inside a record, which the next read completes.
+    std::string many;
+    for (int i = 0; i < 30; ++i) many += Login(7, "user" + std::to_string(i), "");
+    peer.send(many);
+    ASSERT_TRUE(run.until([&] { return seven.logins.size() == 32; }));
+    EXPECT_EQ("user29", seven.logins.back().user);
+
     // No slot owns session 5: one line each, the name made printable, the password nowhere.
     peer.send(Login(5, "carol\n\"", "swordfish") + Words({64, 4, 5}) + std::string(52, '\0'));
     ASSERT_TRUE(run.until([&] { return errors.lines().size() == 2; }));
@@ -109,8 +116,8 @@ TEST_F(AuthSocket, WrongSizesAndTypesGiveTheirLineAndTheConnectionGoesOn) {
     RecordingSession seven(7);
     Client peer = Client::Tcp(port);
     // The second unknown type within the second is held back.
-    peer.send(Record(100, 1) + Record(60, 4) + Record(16, 2) + Record(36, 3) + Record(12, 9) + Record(12, 10) +
-              Login(7, "dave", "x"));
+    peer.send(Record(100, 1) + Record(60, 4) + Record(16, 2) + Record(36, 3) + Record(12, 9) +
+              Record(12, 10) + Login(7, "dave", "x"));
     ASSERT_TRUE(run.until([&] { return seven.logins.size() == 1; }));
     EXPECT_EQ((std::vector<std::string>{"modem[0,0]: auth request, invalid size: 100",
                                         "modem[0,0]: auth accounting, invalid size: 60",
@@ -152,9 +159,10 @@ TEST_F(AuthSocket, BadLengthClosesOnlyThatPeerAndAHangUpLeavesTheLoop) {
     shorter.send(Words({11, 1, 7}));
     longer.send(Words({AuthRecord::kMaxSize + 1}));
     ASSERT_TRUE(run.until([&] { return shorter.eof() && longer.eof(); }));
-    EXPECT_EQ((std::vector<std::string>{
-                  "modem[0,0]: portslave " + Peer(shorter) + " record length 11 out of range, connection closed.",
-                  "modem[0,0]: portslave " + Peer(longer) + " record length 4097 out of range, connection closed."}),
+    EXPECT_EQ((std::vector<std::string>{"modem[0,0]: portslave " + Peer(shorter) +
+                                            " record length 11 out of range, connection closed.",
+                                        "modem[0,0]: portslave " + Peer(longer) +
+                                            " record length 4097 out of range, connection closed."}),
               errors.texts());
 
     const std::string hung_up = "modem[0,0]: portslave " + Peer(quiet) + " hung up.";
@@ -192,8 +200,8 @@ TEST_F(AuthSocket, NoDescriptorForAWaitingPeerRestsTheListenerWithOneLine) {
         run.for_ms(1500);  // real time: a spinning loop would serve the listener without end
     }
     EXPECT_LT(multiplexer.event_measure().counter() - served, 10u);
-    EXPECT_EQ(std::vector<std::string>{std::string("modem[0,0]: can't accept connection: ") + std::strerror(EMFILE) +
-                                       " waiting..."},
+    EXPECT_EQ(std::vector<std::string>{std::string("modem[0,0]: can't accept connection: ") +
+                                       std::strerror(EMFILE) + " waiting..."},
               errors.texts());
     ASSERT_TRUE(run.until([&] { return factory.clients() == 1; }));
 }
