@@ -38,9 +38,9 @@ int ServerMain(int argc, char** argv, uint16_t auth_port) {
     if (options.disableClock) DisableClockControl();
 
     CreateComponents(config);
+    if (options.daemon) RunDaemon();
     // Without its port the daemon runs on: only the modem slots need the peer.
     ModemFactory::instance().Listen(auth_port);
-    if (options.daemon) RunDaemon();
     Linux::Run pidFile("server");
     std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
 
