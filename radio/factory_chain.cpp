@@ -4,6 +4,7 @@
 #include "slots/ext_slot.h"
 #include "slots/hdlc_slot.h"
 #include "slots/map_slot.h"
+#include "slots/modem_factory.h"
 #include "slots/pending_factories.h"
 #include "slots/pstn_factory.h"
 #include "slots/rtp_factory.h"

@@ -31,18 +31,6 @@ private:
     unsigned declined_ = 0;
 };
 
-// DSP and digital modems with PPP or fax.
-class ModemFactory : public DecliningFactory<ModemFactory> {
-public:
-    static bool IOwnKind(const LGCP::CreateParams& params) { return params.modem_isSelected(); }
-    void PutHeader(std::ostream& os) const override {
-        os << "modem[" << counter_ << "," << GetSlots().size() << "]: ";
-    }
-
-private:
-    unsigned counter_ = 0;
-};
-
 namespace Mixer {
 
 // Conference-mixer inputs and outputs.

@@ -16,6 +16,7 @@
 #include "server/ctrl_server.h"
 #include "server/main/components.h"
 #include "server/main/signal_flags.h"
+#include "slots/modem_factory.h"
 
 void RunDaemon() {
     Daemon::Params params;
@@ -23,7 +24,7 @@ void RunDaemon() {
     Daemon::Init(params);
 }
 
-int ServerMain(int argc, char** argv) {
+int ServerMain(int argc, char** argv, uint16_t auth_port) {
     IniFile::File config;
     if (config.Open(kConfigFile)) {
         traces = TraceCtl();
@@ -38,6 +39,8 @@ int ServerMain(int argc, char** argv) {
 
     CreateComponents(config);
     if (options.daemon) RunDaemon();
+    // Without its port the daemon runs on: only the modem slots need the peer.
+    ModemFactory::instance().Listen(auth_port);
     Linux::Run pidFile("server");
     std::cout << "Starting server [" << Version::current << "], port=" << options.port << std::endl;
 

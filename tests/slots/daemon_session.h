@@ -1,6 +1,7 @@
 // The built simulation daemon as a process for black-box runs: started in a
 // private mount namespace (its pid file, logs and configuration in a temporary
-// directory) with trunk ports and driven by a controller over loopback TCP.
+// directory) with trunk ports and its own authentication port, and driven by a
+// controller over loopback TCP.
 // Header-only; used by the tests and the benchmark, so it reports failures by
 // return values.
 #pragma once
@@ -72,12 +73,15 @@ public:
         trunk_dir = dir + "/trunks";
         for (const char* d : {"/run", "/log", "/etc", "/trunks"}) ::mkdir((dir + d).c_str(), 0700);
         port = FreePort();
+        do auth_port = FreePort();
+        while (auth_port == port);
         const std::string script = "mount --bind '" + dir + "/run' /var/run && mount --bind '" + dir +
                                    "/log' /var/log && mount --bind '" + dir + "/etc' /usr/local/etc && exec '" + exe +
                                    "' --port " + std::to_string(port) + " >'" + dir + "/out' 2>'" + dir + "/err'";
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setenv("TAMBORIL_TRUNK_DIR", trunk_dir.c_str(), 1);
+            ::setenv("TAMBORIL_AUTH_PORT", std::to_string(auth_port).c_str(), 1);
             for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
             ::execlp("unshare", "unshare", "-m", "--propagation", "private", "sh", "-c", script.c_str(),
                      static_cast<char*>(nullptr));
@@ -122,7 +126,8 @@ public:
     }
 
     std::string dir, trunk_dir;
-    int port = 0;
+    int port = 0;       // the controller's
+    int auth_port = 0;  // the PPP authentication socket's
 
 private:
     pid_t pid_ = -1;
