@@ -53,8 +53,10 @@ class Daemon:
         cmd = " ".join(["'%s'" % a for a in list(prefix) + [exe, "--port", str(self.port)] + list(args)])
         script = ("mount --bind '%s' /var/run && mount --bind '%s' /var/log && "
                   "mount --bind '%s' /usr/local/etc && exec %s") % (self.run_dir, self.log_dir, self.etc_dir, cmd)
+        # Daemons of parallel tests would all reach for the authentication socket's port.
+        env = dict(os.environ, TAMBORIL_AUTH_PORT=str(free_port()))
         self.proc = subprocess.Popen(["unshare", "-m", "--propagation", "private", "sh", "-c", script],
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.out = []
         self.err = []
         self.lock = threading.Lock()
