@@ -49,7 +49,7 @@ public:
     // The lowest unassigned user, given TEI t (for 127: the lowest free one of 64..126).
     LAPD_NT_user* find_free_Tei(unsigned char t);
     void send_to_layer3(Packet& p) { on_message(p); }
-    // Messages for call reference ref (flag bit cleared) go to this terminal from now on.
+    // Messages with call reference ref (its flag bit ignored) go to this terminal from now on.
     void heard_call(unsigned char ref, LAPD_NT_user* from) { lastCaller[ref & 0x7F] = from; }
     void send_to_layer1(Packet& p) { transmit(p); }
 
