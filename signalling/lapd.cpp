@@ -89,7 +89,9 @@ void LAPD::message(Packet& p) {
         return;
     }
     if (out_queue_.count() > kMaxQueued) {
-        std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
+        if (overflow_line_.Admit())
+            std::clog << ext::header(this) << "discard outgoing message: buffer overflow"
+                      << overflow_line_.suppressed() << std::endl;
         ++stats_.out_overflows;
         return;
     }
@@ -143,7 +145,7 @@ bool LAPD::tx_cmd_resp(int code, bool pf, bool command) {
             break;
         }
     } catch (const std::bad_alloc&) {
-        std::clog << ext::header(this) << "no packet for a frame: pool exhausted" << std::endl;
+        no_packet_for_frame();
         return false;
     }
     return xmit(p);
@@ -171,7 +173,8 @@ bool LAPD::xmit(Packet& frame) {
         return false;
     }
     if (!hdlc_->hdlc_transmit(frame)) {
-        std::clog << ext::header(this) << "tx full" << std::endl;
+        if (tx_full_line_.Admit())
+            std::clog << ext::header(this) << "tx full" << tx_full_line_.suppressed() << std::endl;
         return false;
     }
     if (log_ > 2) trace("tx: ", frame);
@@ -232,7 +235,9 @@ void LAPD::receive(Packet& frame) {
             frame.pull(header);
         } catch (const std::bad_alloc&) {
             ++stats_.errors;
-            std::clog << ext::header(this) << "packet pool exhausted: received frame dropped" << std::endl;
+            if (rx_pool_line_.Admit())
+                std::clog << ext::header(this) << "packet pool exhausted: received frame dropped"
+                          << rx_pool_line_.suppressed() << std::endl;
             return;
         }
     }
@@ -309,7 +314,7 @@ void LAPD::queued_up() {
             try {
                 sent = tx_iframe(msg, false);
             } catch (const std::bad_alloc&) {
-                drop_message("packet pool exhausted: outgoing message dropped");
+                drop_message();
                 queued_up_request = !out_queue_.empty();
                 return;
             }
@@ -343,11 +348,19 @@ void LAPD::queued_up() {
     }
 }
 
-void LAPD::drop_message(const char* why) {
+void LAPD::drop_message() {
     Packet gone;
     out_queue_.get(gone);
     ++stats_.errors;
-    std::clog << ext::header(this) << why << std::endl;
+    if (tx_pool_line_.Admit())
+        std::clog << ext::header(this) << "packet pool exhausted: outgoing message dropped"
+                  << tx_pool_line_.suppressed() << std::endl;
+}
+
+void LAPD::no_packet_for_frame() {
+    if (frame_pool_line_.Admit())
+        std::clog << ext::header(this) << "no packet for a frame: pool exhausted"
+                  << frame_pool_line_.suppressed() << std::endl;
 }
 
 void LAPD::ack_pending() {
@@ -480,7 +493,7 @@ void LAPD::stop_T203() {
     timer_.reset();
 }
 
-void LAPD::on_T200() {
+void LAPD::on_T200(Timer*) {
     T200_running = false;
     ++stats_.T200_expiries;
     on_T200A();
@@ -494,7 +507,7 @@ void LAPD::on_T202(Timer*) {
     local_events();
 }
 
-void LAPD::on_T203() {
+void LAPD::on_T203(Timer*) {
     T203_running = false;
     ++stats_.T203_expiries;
     on_T203A();

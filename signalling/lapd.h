@@ -12,6 +12,7 @@
 #include "core/cyclic.h"
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "hardware/generic_hdlc.h"
 #include "protocol/ACP.h"
@@ -194,7 +195,9 @@ private:
     void discard_queue();
     void change_state(unsigned int s);
     void set_flow_status(FlowStatus::Type s);
-    void drop_message(const char* why);
+    // The oldest queued message, lost to an exhausted packet pool.
+    void drop_message();
+    void no_packet_for_frame();
 
     // Pending work, run after every event.
     void local_events();
@@ -225,9 +228,9 @@ private:
     void stop_T200();
     void stop_T202();
     void stop_T203();
-    void on_T200();
+    void on_T200(Timer*);
     void on_T202(Timer*);
-    void on_T203();
+    void on_T203(Timer*);
     void on_T200A();
     void on_T202A();
     void on_T203A();
@@ -248,6 +251,13 @@ private:
     CleanQueue<Packet, k> ack_queue_;
     Protocol_name_str protocol_name_{"ISDN::LAPD"};
     GenericHDLC* hdlc_ = nullptr;
+    // Lines that a refusing channel, an empty pool or a flooding controller would
+    // otherwise repeat for every frame or message.
+    RepeatedLine tx_full_line_;
+    RepeatedLine overflow_line_;
+    RepeatedLine rx_pool_line_;
+    RepeatedLine tx_pool_line_;
+    RepeatedLine frame_pool_line_;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& s);

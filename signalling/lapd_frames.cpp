@@ -266,17 +266,8 @@ void LAPD::on_ICOM(const Frame& f, Packet& info) {
     if (log_ > 3) std::clog << ext::header(this) << "I-Command" << " pf=" << f.pf << std::endl;
     if (state != multiple_frame_established && state != timer_recovery) return;
     bool deliver = false;
-    if (f.ns != VR && (Seq(f.ns) + 1 <= VR) <= Seq(f.ns) + k) {
-        // One of the last k frames accepted, arriving again: a REJ would wind the
-        // peer's V(S) back behind frames we acknowledge next, and its N(R) may be
-        // older than V(A). Only a poll is answered.
-        ++stats_.out_of_sequence;
-        if (f.pf) {
-            tx_response(RR, true);
-            acknowledge_request = false;
-        }
-        return;
-    }
+    // A frame out of sequence, a repeat of one already taken included, still
+    // carries an acknowledgement: its N(R) is processed below like any other.
     if (f.ns != VR) {
         ++stats_.out_of_sequence;
         if (!reject_exception) {

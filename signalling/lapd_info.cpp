@@ -60,7 +60,7 @@ void LAPD::show_stat() const {
 }
 
 void LAPD::fill_info(ACP::IsdnLinkInfo& info) const {
-    // side stays at its default: the record never carried it.
+    info.set_side(side_ == Side::network ? ACP::IsdnSide::network : ACP::IsdnSide::user);
     info.set_msuTxCount(static_cast<int>(stats_.from_above));
     info.set_msuRxCount(static_cast<int>(stats_.in_sequence));
     info.set_mT200(static_cast<int>(stats_.T200_expiries));

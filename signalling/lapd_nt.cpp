@@ -67,8 +67,7 @@ void LAPD_NT::message(Packet& msg) {
         transmit(frame);
         return;
     }
-    for (LAPD_NT_user& u : users)
-        if (u.message(msg)) return;
+    if (LAPD_NT_user* u = lastCaller[static_cast<const Packet&>(msg)[2] & 0x7F]) u->message(msg);
 }
 
 void LAPD_NT::receive(Packet& frame) {
@@ -102,9 +101,9 @@ void LAPD_NT::receive(Packet& frame) {
         u->receive(frame, cr);
         return;
     }
-    if (trace())
-        std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei) << ",removed"
-                  << std::endl;
+    if (trace() && unknownTeiLine.Admit())
+        std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
+                  << ",removed" << unknownTeiLine.suppressed() << std::endl;
     remove_twice(tei);
 }
 
@@ -118,13 +117,13 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
     switch (type) {
     case identity_request:
         if (ai < kFirstAutoTei) {
-            if (trace())
+            if (trace() && ignoredLine.Admit())
                 std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
-                          << ",ignored" << std::endl;
+                          << ",ignored" << ignoredLine.suppressed() << std::endl;
         } else if (ai != Q921::kGroupTei) {
-            if (trace())
+            if (trace() && deniedLine.Admit())
                 std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
-                          << ",denied" << std::endl;
+                          << ",denied" << deniedLine.suppressed() << std::endl;
             tx_identity(ri, ai, identity_denied);
         } else if (LAPD_NT_user* u = find_free_Tei(Q921::kGroupTei)) {
             if (trace())
@@ -133,18 +132,18 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
             tx_identity(ri, u->get_Tei(), identity_assigned);
             u->assign();
         } else {
-            if (trace())
+            if (trace() && allUsedLine.Admit())
                 std::clog << ext::header(this) << "recieved identity request, but all TEI values is ussigned"
-                          << std::endl;
+                          << allUsedLine.suppressed() << std::endl;
             tx_identity(ri, Q921::kGroupTei, identity_denied);
         }
         break;
 
     case identity_check_response: {
         if (ai == Q921::kGroupTei) {
-            if (trace())
+            if (trace() && wrongAiLine.Admit())
                 std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
-                          << ",removed" << std::endl;
+                          << ",removed" << wrongAiLine.suppressed() << std::endl;
             remove_twice(ai);
             break;
         }
@@ -152,17 +151,18 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
         if (u != nullptr && !u->is_check()) {
             if (ri == u->get_ri()) break;  // the same answer again
             // A second terminal answers for this TEI.
-            if (trace())
-                std::clog << ext::header(this) << "recieved check response with dublicated Ai=" << unsigned(ai)
-                          << ",removed" << std::endl;
+            if (trace() && duplicateLine.Admit())
+                std::clog << ext::header(this)
+                          << "recieved check response with dublicated Ai=" << unsigned(ai) << ",removed"
+                          << duplicateLine.suppressed() << std::endl;
             u->unassign();
             remove_twice(ai);
             break;
         }
         if (u == nullptr && (u = find_free_Tei(ai)) == nullptr) {
-            if (trace())
+            if (trace() && wrongAiLine.Admit())
                 std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
-                          << ",removed" << std::endl;
+                          << ",removed" << wrongAiLine.suppressed() << std::endl;
             remove_twice(ai);
             break;
         }

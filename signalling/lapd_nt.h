@@ -2,13 +2,15 @@
 // (point to multipoint): TEI management as the network (assignment from 64..126,
 // adoption of TEIs already in use, the periodic identity check, duplicate removal),
 // one small data link per assigned TEI, outgoing SETUPs broadcast on TEI 127 and
-// every other outgoing message routed to the terminal of its call reference.
+// every other outgoing message routed to the terminal that last used its call
+// reference.
 #pragma once
 
 #include <iosfwd>
 
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "signalling/lapd_nt_user.h"
 
@@ -47,6 +49,8 @@ public:
     // The lowest unassigned user, given TEI t (for 127: the lowest free one of 64..126).
     LAPD_NT_user* find_free_Tei(unsigned char t);
     void send_to_layer3(Packet& p) { on_message(p); }
+    // Messages with call reference ref (its flag bit ignored) go to this terminal from now on.
+    void heard_call(unsigned char ref, LAPD_NT_user* from) { lastCaller[ref & 0x7F] = from; }
     void send_to_layer1(Packet& p) { transmit(p); }
 
     // A fresh frame with the head room of the layers below.
@@ -64,6 +68,17 @@ private:
     Timer checkTimer;
     LAPD_NT_user users[kUsers];
     unsigned int log = 0;
+    // Per call reference, the terminal that most recently sent a message with it.
+    // The controller's messages carry no TEI: two terminals that use one call
+    // reference at the same moment cannot be told apart.
+    LAPD_NT_user* lastCaller[128] = {};
+    // Lines that terminals sending bad or refused management frames would repeat.
+    RepeatedLine unknownTeiLine;
+    RepeatedLine ignoredLine;
+    RepeatedLine deniedLine;
+    RepeatedLine allUsedLine;
+    RepeatedLine wrongAiLine;
+    RepeatedLine duplicateLine;
 };
 
 }  // namespace ISDN

@@ -38,7 +38,7 @@ void LAPD_NT_user::checking() {
     if (!is_assigned()) return;
     if (trace()) std::clog << ext::header(this) << "checking started" << std::endl;
     check = 1;
-    timers[1].set(kCheckAnswer, &LAPD_NT_user::on_check_timeout, this);
+    timers[1].set(kCheckAnswer, &LAPD_NT_user::unassign, this);
 }
 
 void LAPD_NT_user::receive(Packet& frame, bool cr) {
@@ -89,28 +89,28 @@ void LAPD_NT_user::receive(Packet& frame, bool cr) {
 }
 
 bool LAPD_NT_user::message(Packet& msg) {
-    if (!is_assigned() || callRef < 0 || callRef != (static_cast<const Packet&>(msg)[2] & 0x7F)) return false;
+    if (!is_assigned()) return false;
     // Waits behind earlier messages while the terminal is busy or the window is full.
     if (outQueue.count() >= kQueueLimit) {
         Packet oldest;
         outQueue.get(oldest);
-        if (trace()) std::clog << ext::header(this) << "queue full, oldest message dropped" << std::endl;
+        if (trace() && queueFullLine.Admit())
+            std::clog << ext::header(this) << "queue full, oldest message dropped"
+                      << queueFullLine.suppressed() << std::endl;
     }
     outQueue.put(msg);
     send_queued();
     return true;
 }
 
+// Every new I frame gives the terminal a full repetition interval again; the
+// repetitions already spent on unanswered frames still count.
 void LAPD_NT_user::send_new(const Packet& msg) {
-    const bool idle = window.empty();
     window.put(msg);
     tx_I(msg, vr, vs);
     vs = (vs + 1) & 0x7F;
-    if (idle || state != wait_answer) {
-        state = wait_answer;
-        rc = 0;
-        timers[0].set(kRepeat, &LAPD_NT_user::on_timer, this);
-    }
+    state = wait_answer;
+    timers[0].set(kRepeat, &LAPD_NT_user::on_timer, this);
 }
 
 void LAPD_NT_user::send_queued() {
@@ -121,7 +121,9 @@ void LAPD_NT_user::send_queued() {
 void LAPD_NT_user::settle(bool advanced) {
     if (!is_assigned()) return;
     if (va == vs) {
+        // All answered: the next frame starts its repetitions afresh.
         state = assigned;
+        rc = 0;
         timers[0].set(kIdlePoll, &LAPD_NT_user::on_timer, this);
     } else if (advanced || state != wait_answer) {
         state = wait_answer;
@@ -148,7 +150,7 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
     }
     // Shorter than call reference and message type: counted in V(R), not passed up.
     if (!in_sequence || info.length() < 4) return;
-    callRef = static_cast<const Packet&>(info)[2] & 0x7F;
+    lapd->heard_call(static_cast<const Packet&>(info)[2], this);
     lapd->send_to_layer3(info);
 }
 

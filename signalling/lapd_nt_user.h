@@ -9,6 +9,7 @@
 
 #include "core/clean_queue.h"
 #include "core/packet.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "signalling/q921.h"
 
@@ -43,12 +44,13 @@ public:
     // A fresh link (SABME, counters reset), or the confirmation of an outstanding check.
     void assign();
     void unassign();
-    // Starts the identity check of an assigned TEI: unanswered, it is dropped.
+    // Starts the identity check of an assigned TEI: unanswered, it is dropped
+    // (the check timer runs unassign).
     void checking();
 
     // A frame for this TEI, address octets included; cr is the received C/R bit.
     void receive(Packet& frame, bool cr);
-    // A layer-3 message; true when it belongs to this terminal's call reference.
+    // A layer-3 message for this terminal; false when it holds no TEI.
     bool message(Packet& msg);
 
     void on_I(Packet& info, unsigned char ns, unsigned char nr, bool p);
@@ -87,7 +89,6 @@ public:
     bool repeats_left() const { return rc < kRepeats; }
 
 private:
-    void on_check_timeout() { unassign(); }
     // Sends a new I frame and keeps it for retransmission.
     void send_new(const Packet& msg);
     // Sends waiting messages while the window has room and the terminal is not busy.
@@ -104,14 +105,13 @@ private:
     int state = unassigned;
     Timer timers[2];  // [0] idle poll and repetition, [1] identity check answer
     unsigned int rc = 0;
-    // No message matches before the terminal has sent one with a call reference.
-    int callRef = -1;
     unsigned char busy = 0;
     unsigned int log = 0;
     CleanQueue<Packet, 135> outQueue;
     // The layer-3 messages of the sent, unacknowledged I frames: N(S) V(A) first.
     CleanQueue<Packet, kWindow> window;
     unsigned short ri = 0;  // the last identity check response accepted for this TEI
+    RepeatedLine queueFullLine;
 };
 
 }  // namespace ISDN

@@ -119,7 +119,7 @@ void LAPD::tx_identity(unsigned short ri, int ai, unsigned char type) {
         p.put8(type);
         p.put8(static_cast<unsigned char>(ai * 2 + 1));
     } catch (const std::bad_alloc&) {
-        std::clog << ext::header(this) << "no packet for a frame: pool exhausted" << std::endl;
+        no_packet_for_frame();
         return;
     }
     xmit(p);

@@ -76,7 +76,9 @@ void SLC::local_deactivate() {
 }
 
 void SLC::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
-    std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<int>(cause) << "]" << std::endl;
+    if (hdlc_error_line.Admit())
+        std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<int>(cause) << "]"
+                  << hdlc_error_line.suppressed() << std::endl;
 }
 
 void SLC::on_hdlc_ready() {
@@ -93,7 +95,9 @@ void SLC::receive(Packet& su) {
     if (trace.raw_receive) std::clog << ext::header(this) << " rx raw" << Octets{su} << std::endl;
     stats[3] += su.length();
     if (su.length() < kHeader) {
-        std::cerr << ext::header(this) << "ignore packet, length too small " << su << std::endl;
+        if (too_small_line.Admit())
+            std::cerr << ext::header(this) << "ignore packet, length too small " << su
+                      << too_small_line.suppressed() << std::endl;
         return;
     }
     try {
@@ -109,19 +113,26 @@ void SLC::receive(Packet& su) {
         const unsigned left = su.length();
         const unsigned n = left < kMaxLi ? left : kMaxLi;
         if (li != n) {
-            std::cerr << ext::header(this) << "invalid packet length,"
-                      << " expected = " << li << ", received = " << left << std::endl;
-            if (n == kMaxLi) {
-                std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
-            } else if (li < n) {
-                std::cerr << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su
+            // The lines after the first belong to it and go with it.
+            const bool write = bad_length_line.Admit();
+            if (write)
+                std::cerr << ext::header(this) << "invalid packet length,"
+                          << " expected = " << li << ", received = " << left << bad_length_line.suppressed()
                           << std::endl;
+            if (n == kMaxLi) {
+                if (write) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+            } else if (li < n) {
+                if (write)
+                    std::cerr << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su
+                              << std::endl;
                 su.trim(n - li);
             }
         }
     } catch (const std::bad_alloc&) {
         ++no_buffer;
-        std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
+        if (rx_no_buffer_line.Admit())
+            std::cerr << ext::header(this) << "no packet buffer, signal unit dropped"
+                      << rx_no_buffer_line.suppressed() << std::endl;
         return;
     }
     li = su.length();
@@ -144,9 +155,15 @@ bool SLC::new_unit(Packet& p) {
         return true;
     } catch (const std::bad_alloc&) {
         ++no_buffer;
-        std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+        no_buffer_to_send();
         return false;
     }
+}
+
+void SLC::no_buffer_to_send() {
+    if (tx_no_buffer_line.Admit())
+        std::cerr << ext::header(this) << "no packet buffer, signal unit not sent"
+                  << tx_no_buffer_line.suppressed() << std::endl;
 }
 
 bool SLC::send(Packet su) {
@@ -160,7 +177,9 @@ bool SLC::send(Packet su) {
         Packet room;
         if (!new_unit(room)) return false;
         if (room.tailroom() < length) {
-            std::cerr << ext::header(this) << "signal unit of " << length << " octets too long" << std::endl;
+            if (too_long_line.Admit())
+                std::cerr << ext::header(this) << "signal unit of " << length << " octets too long"
+                          << too_long_line.suppressed() << std::endl;
             return false;
         }
         if (length != 0) std::memcpy(room.put(length), su.data(), length);
@@ -170,7 +189,7 @@ bool SLC::send(Packet su) {
         su.push8(static_cast<unsigned char>(length <= 62 ? length : kMaxLi));
     } catch (const std::bad_alloc&) {
         ++no_buffer;
-        std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+        no_buffer_to_send();
         return false;
     }
     su.push8(sequence_octet(fsnt, fibt));
@@ -230,7 +249,9 @@ void SLC::process_tb() {
             if (no_buffer == lost) return;
             // Without a buffer for its header the MSU cannot go out at all.
             tb.get(msu);
-            std::cerr << ext::header(this) << "msu dropped: " << msu << std::endl;
+            if (msu_dropped_line.Admit())
+                std::cerr << ext::header(this) << "msu dropped: " << msu << msu_dropped_line.suppressed()
+                          << std::endl;
             continue;
         }
         tb.get(msu);

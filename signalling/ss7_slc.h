@@ -13,6 +13,7 @@
 #include "core/cyclic.h"
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "hardware/hdlc.h"
 #include "signalling/ss7_slc_states.h"
@@ -153,6 +154,7 @@ private:
     // The FIB of a FISU or MSU differs from the one expected (steps 2 to 4).
     void unexpected_fib();
     bool in_worked() const { return current == &s_worked; }
+    void no_buffer_to_send();
 
     // Fields of the last received unit.
     Seq bsnr;
@@ -198,6 +200,17 @@ private:
     mutable std::uint32_t stats[kStatWords] = {};
     GenericHDLC* m_hdlc = nullptr;
     std::uint32_t no_buffer = 0;
+
+    // Lines that a bad or flooding far end (or controller) would repeat for every unit.
+    RepeatedLine too_small_line;
+    RepeatedLine bad_length_line;
+    RepeatedLine rx_no_buffer_line;
+    RepeatedLine tx_no_buffer_line;
+    RepeatedLine too_long_line;
+    RepeatedLine hdlc_error_line;
+    RepeatedLine msu_dropped_line;
+    RepeatedLine short_msu_line;
+    RepeatedLine tb_full_line;
 };
 
 std::ostream& operator<<(std::ostream& os, const SLC::DumpPtr& d);

@@ -77,8 +77,7 @@ std::ostream& SLC::dump_fields(std::ostream& os) const {
 void SLC::next_state(State& to) {
     if (trace.state)
         std::clog << ext::shortinfo(this) << ": "
-                  << "change state from " << ext::quoted(current->name()) << " to " << ext::quoted(to.name())
-                  << std::endl;
+                  << "change state from " << ext::quoted(*current) << " to " << ext::quoted(to) << std::endl;
     current->on_leave(*this);
     current = &to;
     to.on_enter(*this);
@@ -271,14 +270,17 @@ void SLC::msu(TState<5>&, Packet& su) {
 void SLC::message(TState<5>&, Packet& msu) {
     if (msu.length() < kHeader) {
         // The far end would take a shorter unit for a FISU or an LSSU.
-        std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu
-                  << std::endl;
+        if (short_msu_line.Admit())
+            std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu
+                      << short_msu_line.suppressed() << std::endl;
         return;
     }
     if (tb.count() >= kTbLimit) {
         ++stats[4];
-        std::cerr << ext::header(this) << "no space in TB buffer,"
-                  << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu << std::endl;
+        if (tb_full_line.Admit())
+            std::cerr << ext::header(this) << "no space in TB buffer,"
+                      << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu
+                      << tb_full_line.suppressed() << std::endl;
         return;
     }
     tb.put(msu);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+#include <ostream>
 
 #include "core/packet.h"
 
@@ -59,6 +59,12 @@ public:
 protected:
     unsigned type;
 };
+
+// A state is written as its name.
+template <class Link>
+std::ostream& operator<<(std::ostream& os, const State<Link>& state) {
+    return os << state.name();
+}
 
 // A concrete state: each event calls the link's handler with the state object
 // itself, so overload resolution picks the handler for this state type, or for

@@ -53,6 +53,10 @@ TEST_F(LapdTest, GetInfoReportsOnlyChanges) {
     EXPECT_EQ(1, info.get_queueAck().getValue());
     EXPECT_EQ(1, info.get_rc().getValue());
     EXPECT_FALSE(info.get_ackPending());
+
+    lapd->set_side(ISDN::Side::network);
+    EXPECT_EQ(1, lapd->GetInfo(info));
+    EXPECT_EQ(ACP::IsdnSide::network, info.get_side());
 }
 
 TEST_F(LapdTest, StatisticsStateAndStatusTexts) {

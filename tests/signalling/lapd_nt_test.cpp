@@ -219,7 +219,7 @@ TEST_F(LapdNtTest, CheckResponsesForUnknownTeisWhenAllUsersAreTakenAreRemoved) {
     EXPECT_TRUE(Sent().empty());
 }
 
-TEST_F(LapdNtTest, SetupIsBroadcastAndOtherMessagesFollowTheirCallReference) {
+TEST_F(LapdNtTest, SetupIsBroadcastAndOtherMessagesGoToTheLastUserOfTheirCallReference) {
     Request();
     Request();
     Sent();
@@ -238,6 +238,10 @@ TEST_F(LapdNtTest, SetupIsBroadcastAndOtherMessagesFollowTheirCallReference) {
     lapd->message(bare);
     EXPECT_EQ((Frames{"02 81 00 03 08 01 83 07", "02 83 00 03 08 01 84 4D", "02 81 02 03 08 01 83 5A"}), Sent());
     EXPECT_EQ("08 01 83 5A", Hex(bare));
+    // TEI 65 now uses call reference 3 too: the latest sender gets the answers.
+    Rx({0x00, 0x83, 0x02, 0x00, 0x08, 0x01, 0x03, 0x05});
+    Down({0x08, 0x01, 0x83, 0x02});
+    EXPECT_EQ((Frames{"02 83 02 05 08 01 83 02"}), Sent());
 }
 
 TEST_F(LapdNtTest, IdlePollIsRepeatedThreeTimesThenTheTeiIsDropped) {
@@ -300,6 +304,25 @@ TEST_F(LapdNtTest, SevenFramesAtMostAreOutstandingAndTheRestWaitsInOrder) {
     ASSERT_EQ(7u, again.size());
     EXPECT_EQ("02 81 04 03 08 01 83 7B 02", again[0]);
     Rx({0x02, 0x81, 0x01, 0x14});  // N(R) 10 is beyond V(S) 9
+    EXPECT_FALSE(U(0).is_assigned());
+}
+
+TEST_F(LapdNtTest, EachNewIFrameRestartsTheRepetitionTimerAndKeepsTheCount) {
+    AssignWithCall(0x03);
+    Down({0x08, 0x01, 0x83, 0x7B, 0x00});
+    Sent();
+    Advance(1001);
+    EXPECT_EQ((Frames{"02 81 00 03 08 01 83 7B 00"}), Sent());  // the first repetition
+    Advance(600);
+    Down({0x08, 0x01, 0x83, 0x7B, 0x01});
+    EXPECT_EQ(1u, Sent().size());
+    Advance(999);  // the timer restarted with the new frame
+    EXPECT_TRUE(Sent().empty());
+    Advance(2);
+    EXPECT_EQ(2u, Sent().size());  // the second repetition
+    Advance(1000);
+    EXPECT_EQ(2u, Sent().size());  // the third
+    Advance(1000);
     EXPECT_FALSE(U(0).is_assigned());
 }
 

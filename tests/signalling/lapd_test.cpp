@@ -86,28 +86,32 @@ TEST_F(LapdTest, SendsNumberedIFramesInAWindowOfSeven) {
 
 TEST_F(LapdTest, AcknowledgesIFramesAndRejectsAGapOnce) {
     Establish();
+    Send({0x08, 0x01, 0x09});
+    hdlc.Take();
     Rx({0x02, 0x01, 0x00, 0x00, 0x08, 0x01, 0x05});
     EXPECT_EQ((Frames{{0x02, 0x01, 0x01, 0x02}}), hdlc.Take());  // RR response N(R) = 1
     Rx({0x02, 0x01, 0x02, 0x01, 0x08, 0x01, 0x06});              // P = 1
     EXPECT_EQ((Frames{{0x02, 0x01, 0x01, 0x05}}), hdlc.Take());  // RR F = 1, N(R) = 2
     EXPECT_EQ((std::vector<Bytes>{{0x08, 0x01, 0x05}, {0x08, 0x01, 0x06}}), stack.messages);
-    Rx({0x02, 0x01, 0x00, 0x00, 0x08, 0x01, 0x05});  // a repeat of N(S) = 0: no REJ
-    EXPECT_TRUE(hdlc.Take().empty());
-    EXPECT_EQ(2u, stack.messages.size());
-    EXPECT_FALSE(lapd->snapshot().reject_exception);
-
-    Rx({0x02, 0x01, 0x0A, 0x00, 0x08, 0x01, 0x07});  // N(S) = 5, 2 expected
+    // A repeat of N(S) = 0 is rejected like any gap, and the N(R) it carries counts.
+    Rx({0x02, 0x01, 0x00, 0x02, 0x08, 0x01, 0x05});
     EXPECT_EQ((Frames{{0x02, 0x01, 0x09, 0x04}}), hdlc.Take());
-    Rx({0x02, 0x01, 0x0C, 0x00, 0x08, 0x01, 0x07});  // another: no second REJ
+    EXPECT_EQ(0u, lapd->unacknowledged());
+    EXPECT_TRUE(lapd->snapshot().reject_exception);
+
+    Rx({0x02, 0x01, 0x0A, 0x02, 0x08, 0x01, 0x07});  // N(S) = 5, 2 expected: no second REJ
     EXPECT_TRUE(hdlc.Take().empty());
-    Rx({0x02, 0x01, 0x0C, 0x01, 0x08, 0x01, 0x07});  // with P: RR F = 1
+    Rx({0x02, 0x01, 0x0C, 0x03, 0x08, 0x01, 0x07});  // with P: RR F = 1
     EXPECT_EQ((Frames{{0x02, 0x01, 0x01, 0x05}}), hdlc.Take());
     EXPECT_EQ(2u, stack.messages.size());
-    Rx({0x02, 0x01, 0x04, 0x00, 0x08, 0x01, 0x08});  // the awaited N(S) = 2
+    Rx({0x02, 0x01, 0x04, 0x02, 0x08, 0x01, 0x08});  // the awaited N(S) = 2
     EXPECT_EQ(3u, stack.messages.size());
     EXPECT_FALSE(lapd->snapshot().reject_exception);
     EXPECT_EQ(3u, lapd->stats().in_sequence);
-    EXPECT_EQ(4u, lapd->stats().out_of_sequence);
+    EXPECT_EQ(3u, lapd->stats().out_of_sequence);
+    Rx({0x02, 0x01, 0x00, 0x0A, 0x08, 0x01, 0x05});  // a repeat with N(R) = 5 beyond V(S) = 1
+    EXPECT_EQ(1u, lapd->stats().nr_errors);
+    EXPECT_EQ(State::awaiting_establishment, state());
 }
 
 TEST_F(LapdTest, RejResendsEveryUnacknowledgedFrameInOrderWithOneHeader) {

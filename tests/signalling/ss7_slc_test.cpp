@@ -259,6 +259,7 @@ TEST_F(Mtp2Test, LengthIndicatorOfMsusSentAndReceived) {
     EXPECT_EQ("", streams.Err());
     // LI 10 with 12 octets: cut to 10; LI 10 with 8: taken as 8.
     Feed({0xFF, 0x81, 0x0A, 0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B});
+    clock.advance_ms(1000);  // a second later: the line is written again
     Feed({0xFF, 0x82, 0x0A, 0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87});
     const std::string prefix = "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): ";
     EXPECT_EQ(prefix + "invalid packet length, expected = 10, received = 12\n" + prefix +

@@ -232,14 +232,29 @@ TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
                      }),
               -1);
     ASSERT_EQ(Activate(3), -1);
-    Attach("bri-0-d", LIBPRI_BRI_PEER, {"--fd", "3", "--terminals", "2", "--call", "1", "--seconds", "40"});
-    // Terminal 1 gets its TEI, its data link comes up, and its SETUP reaches us.
-    ASSERT_TRUE(WaitSignal(3, 20000, [](const LGCP::Signal& s) {
-        if (!s.userData_isSelected()) return false;
-        Octets b = Of(s.get_userData());
-        const std::size_t ref = b.size() >= 2 ? (b[1] & 0x0F) : 0;
-        return b.size() >= 3 + ref && b[0] == 0x08 && b[2 + ref] == 0x05;
+    // Terminal 0 calls; once its call proceeds, terminal 1 calls with the same call reference 1.
+    PeerProcess& peer =
+        Attach("bri-0-d", LIBPRI_BRI_PEER,
+               {"--fd", "3", "--terminals", "2", "--call", "0", "--then", "1", "--seconds", "40"});
+    // Each SETUP is answered with CALL PROCEEDING (B1), which must reach the terminal that called.
+    int setups = 0;
+    auto proceeding = [&](int terminal) {
+        return Find(peer, {"\"terminal\":" + std::to_string(terminal) + ",", "\"proceeding\""}) >= 0;
+    };
+    EXPECT_TRUE(Until(30000, [&] {
+        while (const LGCP::Signal* s =
+                   Signal(3, [](const LGCP::Signal& x) { return x.userData_isSelected(); })) {
+            Octets b = Of(s->get_userData());
+            if (b.size() < 4 || b[0] != 0x08 || b[1] != 0x01 || b[3] != 0x05) continue;
+            ++setups;
+            EXPECT_EQ(0x01, b[2]);
+            EXPECT_EQ(
+                UserData(3, {0x08, 0x01, static_cast<unsigned char>(b[2] | 0x80), 0x02, 0x18, 0x01, 0x89}),
+                -1);
+        }
+        return proceeding(0) && proceeding(1);
     }));
+    EXPECT_EQ(2, setups);
 #endif
 }
 #endif

@@ -4,9 +4,10 @@
  * network reaches every terminal, and every terminal's frames go to the network.
  * Events are printed as JSON lines on stdout.
  *
- *   libpri_bri_peer --fd N [--terminals N] [--call I] [--t203 MS] [--seconds S] [--debug]
+ *   libpri_bri_peer --fd N [--terminals N] [--call I] [--then J] [--t203 MS] [--seconds S] [--debug]
  *
  * --call I: terminal I places a call (SETUP to "123" on B1) once its data link is up.
+ * --then J: terminal J places its own call once terminal I's call is proceeding.
  * --t203 MS: the terminals' idle timer, so that the network's own idle poll can be told apart.
  * The program ends when the bus closes or after S seconds (default 60).
  */
@@ -30,12 +31,15 @@ struct terminal {
     const unsigned char *rx; /* the frame being delivered, or NULL */
     int rx_len;
     int called;
+    int up;
+    int wants_call;
 };
 
 static struct terminal terminals[MAX_TERMINALS];
 static int count = 1;
 static int bus = -1;
 static int caller = -1;
+static int second_caller = -1;
 
 /* libpri reads frames with their FCS and drops the last two octets. */
 static int io_read(struct pri *pri, void *buf, int buflen) {
@@ -83,7 +87,8 @@ static void handle(struct terminal *t, pri_event *e) {
     switch (e->e) {
     case PRI_EVENT_DCHAN_UP:
         emit(t->index, "dchan_up", -1, -1);
-        if (t->index == caller && !t->called) place_call(t);
+        t->up = 1;
+        if ((t->index == caller || t->wants_call) && !t->called) place_call(t);
         break;
     case PRI_EVENT_DCHAN_DOWN:
         emit(t->index, "dchan_down", -1, -1);
@@ -93,6 +98,11 @@ static void handle(struct terminal *t, pri_event *e) {
         break;
     case PRI_EVENT_PROCEEDING:
         emit(t->index, "proceeding", e->proceeding.cref, e->proceeding.channel);
+        if (t->index == caller && second_caller >= 0 && second_caller < count) {
+            struct terminal *next = &terminals[second_caller];
+            next->wants_call = 1;
+            if (next->up && !next->called) place_call(next);
+        }
         break;
     case PRI_EVENT_ANSWER:
         emit(t->index, "answer", e->answer.cref, e->answer.channel);
@@ -132,7 +142,9 @@ static void run_due_timers(void) {
 }
 
 static void usage(void) {
-    fprintf(stderr, "usage: libpri_bri_peer --fd N [--terminals N] [--call I] [--t203 MS] [--seconds S] [--debug]\n");
+    fprintf(stderr,
+            "usage: libpri_bri_peer --fd N [--terminals N] [--call I] [--then J] [--t203 MS] [--seconds S] "
+            "[--debug]\n");
     exit(2);
 }
 
@@ -157,6 +169,8 @@ int main(int argc, char **argv) {
             count = atoi(argv[++i]);
         else if (strcmp(argv[i], "--call") == 0 && i + 1 < argc)
             caller = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--then") == 0 && i + 1 < argc)
+            second_caller = atoi(argv[++i]);
         else if (strcmp(argv[i], "--t203") == 0 && i + 1 < argc)
             t203 = atoi(argv[++i]);
         else if (strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
