@@ -38,6 +38,7 @@ bool Server::Activate(Control::Service* connection) {
     Deactivate();
     link = connection;
     link->service_name("server");
+    link->UseReserve();
     link->Bind(this);
     return link->Activate();
 }

@@ -83,15 +83,19 @@ void LAPD::local_deactivate() {
 }
 
 void LAPD::message(Packet& p) {
+    take_message(p);
+}
+
+bool LAPD::take_message(Packet& p) {
     ++stats_.from_above;
     if (p.empty()) {
         ++stats_.empty_messages;
-        return;
+        return false;
     }
     if (out_queue_.count() > kMaxQueued) {
         std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
         ++stats_.out_overflows;
-        return;
+        return false;
     }
     if (log_ > 2) {
         if (out_queue_.count() > k)
@@ -108,6 +112,7 @@ void LAPD::message(Packet& p) {
     }
     if (out_queue_.count() > kCongestedAbove) set_flow_status(FlowStatus::congested);
     local_events();
+    return true;
 }
 
 // ---- frames out ----

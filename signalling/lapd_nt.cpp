@@ -53,7 +53,11 @@ Packet LAPD_NT::new_frame() {
 }
 
 void LAPD_NT::message(Packet& msg) {
-    if (msg.length() < 4) return;  // call reference and message type are needed
+    take_message(msg);
+}
+
+bool LAPD_NT::take_message(Packet& msg) {
+    if (msg.length() < 4) return false;  // call reference and message type are needed
     if (static_cast<const Packet&>(msg)[3] == kSetup) {
         // A new call is offered to every terminal at once.
         Packet frame = msg;
@@ -65,10 +69,11 @@ void LAPD_NT::message(Packet& msg) {
         frame.push8(Q921::kGroupTei * 2 + 1);
         frame.push8(Q921::kNetworkCommand);
         transmit(frame);
-        return;
+        return true;
     }
     for (LAPD_NT_user& u : users)
-        if (u.message(msg)) return;
+        if (u.message(msg)) return true;
+    return false;
 }
 
 void LAPD_NT::receive(Packet& frame) {

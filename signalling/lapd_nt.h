@@ -36,6 +36,8 @@ public:
     void local_deactivate() override;
     // A layer-3 message from above.
     void message(Packet& msg) override;
+    // message, saying whether it went out or to a terminal.
+    bool take_message(Packet& msg);
     // A frame from below.
     void receive(Packet& frame) override;
 

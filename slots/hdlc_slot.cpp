@@ -44,7 +44,7 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
     bool all = true;
     for (const LGCP::HdlcPackage& package : params.get_hdlcPackages()) {
         const ASN1::OCTET_STRING& body = package.get_body();
-        if (body.size() > kMaxBody || Packet_pool::available() == 0) {
+        if (body.size() > kMaxBody || Packet::available() == 0) {
             std::clog << ext::header(this) << "frame of " << body.size() << " octets not sent" << std::endl;
             all = false;
             continue;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <iosfwd>
 
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/timer.h"
 #include "protocol/ACP.h"
@@ -86,4 +87,5 @@ private:
     ISDN::LAPD_NT* nt_ = nullptr;
     Timer update_;
     int last_status_ = -1;
+    PacketShortage shortage_;
 };

@@ -327,7 +327,7 @@ TEST_F(HdlcTest, EmptyPacketPoolDropsFramesWithOneLine) {
     hdlc.bind(&sink);
     Activate(hdlc);
     std::vector<Packet> held;
-    while (Packet_pool::available() > 0) {
+    while (Packet::available() > 0) {
         held.emplace_back();
         held.back().reserve_head(0);
     }
