@@ -224,6 +224,12 @@ void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
 
 void PstnSlot::Stack::on_message(Packet& p) {
     if (slot_.IsReleasing() || p.empty()) return;
+    if (p.length() > kMaxCarried) {
+        ++slot_.too_long_;
+        std::clog << ext::header(&slot_) << "message of " << p.length()
+                  << " octets too long for the controller: dropped" << std::endl;
+        return;
+    }
     const char* bytes = reinterpret_cast<const char*>(static_cast<const Packet&>(p).data());
     slot_.SendSignal(LGCP::Signal(LGCP::Signal::userData::id, std::vector<char>(bytes, bytes + p.length())));
 }

@@ -57,6 +57,8 @@ public:
     SS7::SLC* ss7() const { return slc_; }
     ISDN::LAPD* lapd() const { return lapd_; }
     ISDN::LAPD_NT* network() const { return nt_; }
+    // Messages from the link too long for a signal.
+    unsigned too_long() const { return too_long_; }
 
 private:
     // The slot's protocol list; the engine reports to the slot through it.
@@ -88,4 +90,5 @@ private:
     Timer update_;
     int last_status_ = -1;
     PacketShortage shortage_;
+    unsigned too_long_ = 0;
 };
