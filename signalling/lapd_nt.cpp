@@ -1,6 +1,7 @@
 #include "signalling/lapd_nt.h"
 
 #include <iostream>
+#include <new>
 
 #include "core/output.h"
 
@@ -48,7 +49,14 @@ void LAPD_NT::local_deactivate() {
 
 Packet LAPD_NT::new_frame() {
     Packet p;
-    prepare_head(p);
+    try {
+        prepare_head(p);
+        shortage_.Served();
+    } catch (const std::bad_alloc&) {
+        p.clear();
+        if (shortage_.Refused())
+            std::clog << ext::header(this) << "packet pool exhausted: frames not sent" << std::endl;
+    }
     return p;
 }
 
@@ -197,6 +205,7 @@ void LAPD_NT::check_all_Tei() {
 
 void LAPD_NT::tx_identity(unsigned short ri, int ai, unsigned char type) {
     Packet p = new_frame();
+    if (p.null()) return;
     p.put8(kManagementAddress);
     p.put8(Q921::kGroupTei * 2 + 1);
     p.put8(Q921::kUI);

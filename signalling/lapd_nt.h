@@ -5,9 +5,11 @@
 // every other outgoing message routed to the terminal of its call reference.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 
 #include "core/packet.h"
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/timer.h"
 #include "signalling/lapd_nt_user.h"
@@ -51,8 +53,10 @@ public:
     void send_to_layer3(Packet& p) { on_message(p); }
     void send_to_layer1(Packet& p) { transmit(p); }
 
-    // A fresh frame with the head room of the layers below.
+    // A fresh frame with the head room of the layers below; null, counted and
+    // logged once per episode, when the pool has no block.
     Packet new_frame();
+    std::uint32_t no_buffer_drops() const { return shortage_.refused(); }
 
     void PutHeader(std::ostream& os) const;
 
@@ -66,6 +70,7 @@ private:
     Timer checkTimer;
     LAPD_NT_user users[kUsers];
     unsigned int log = 0;
+    PacketShortage shortage_;
 };
 
 }  // namespace ISDN
