@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <new>
 
 #include "core/profile.h"
 #include "core/strm_protocol.h"
@@ -31,9 +32,9 @@ std::ostream& operator<<(std::ostream& os, State::Type state) {
     return os << GetTextNotation(state);
 }
 
-Service::Service() : stream_(new StrmProtocol) {
+Service::Service() : stream_(new StrmProtocol), tpkt_(new Tpkt_protocol) {
     add_protocol_tail(stream_);
-    add_protocol_tail(new Tpkt_protocol);
+    add_protocol_tail(tpkt_);
     deactivation_.Bind(this, &Service::OnDeactivateDPC);
 }
 
@@ -86,12 +87,28 @@ void Service::Send(const char* data, int length) {
     static Profile::Point point2("Control::Service::Send [2]");
     point1.begin();
     Packet packet;
-    prepare_head(packet);
+    try {
+        const PacketReserve reserve(reserve_);
+        prepare_head(packet);
+    } catch (const std::bad_alloc&) {
+        point1.end();
+        if (shortage_.Refused())
+            std::cerr << "Control::Service::Send() no packet buffer: message of " << length
+                      << " bytes not sent." << std::endl;
+        return;
+    }
+    shortage_.Served();
     if (length > 0) std::memcpy(packet.put(static_cast<unsigned>(length)), data, static_cast<size_t>(length));
     point1.end();
     point2.begin();
     top()->message(packet);
     point2.end();
+}
+
+void Service::UseReserve() {
+    reserve_ = true;
+    stream_->draw_on_reserve(true);
+    tpkt_->draw_on_reserve(true);
 }
 
 void Service::Release() {

@@ -9,6 +9,7 @@
 #include "core/dpc.h"
 #include "core/fd.h"
 #include "core/inet4_addr.h"
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 
 class StrmProtocol;
@@ -54,6 +55,10 @@ public:
     void Deactivate();
     void Disconnect();
     void Send(const char* data, int length);
+    // Reads and sends take the pool's reserved blocks: the controller's link.
+    void UseReserve();
+    // Messages Send dropped for want of a packet buffer.
+    uint32_t GetNoBufferCounter() const { return shortage_.refused(); }
 
     bool IsConnected() const { return state_ == State::Connected; }
     State::Type GetState() const { return state_; }
@@ -89,6 +94,9 @@ private:
     State::Type state_ = State::Idle;
     Notify* notify_ = nullptr;
     StrmProtocol* stream_;
+    Tpkt_protocol* tpkt_;
+    bool reserve_ = false;
+    PacketShortage shortage_;
     Dpc deactivation_;
 };
 

@@ -12,8 +12,11 @@ _Packet::_Packet(const _Packet& o)
 }
 
 void* _Packet::operator new(std::size_t) {
-    void* p = Packet_pool::allocate();
-    if (!p) throw std::bad_alloc();
+    void* p = Packet::available() > 0 ? Packet_pool::allocate() : nullptr;
+    if (!p) {
+        ++Packet::refused_;
+        throw std::bad_alloc();
+    }
     return p;
 }
 
@@ -88,6 +91,12 @@ void Packet::check(const char* op) const {
 }
 
 // ---- access
+
+unsigned Packet::available() {
+    const unsigned free = Packet_pool::available();
+    if (PacketReserve::is_open()) return free;
+    return free > packet_reserve ? free - packet_reserve : 0;
+}
 
 unsigned Packet::tailroom() const {
     passert(!null(), "null packet");

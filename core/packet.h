@@ -42,6 +42,30 @@ public:
 
 using Packet_pool = List_allocator<_Packet, 1024, Dummy_critical_section>;
 
+// The last blocks of the pool are kept for the controller's link: when the lines
+// hold every other block, its answers and signals still go out.
+constexpr unsigned packet_reserve = 16;
+
+// While one is alive, allocations may take the reserved blocks. Held only around
+// the controller link's own allocations, never around work done for a command.
+class PacketReserve {
+public:
+    explicit PacketReserve(bool open = true) : open_(open) {
+        if (open_) ++depth_;
+    }
+    ~PacketReserve() {
+        if (open_) --depth_;
+    }
+    PacketReserve(const PacketReserve&) = delete;
+    PacketReserve& operator=(const PacketReserve&) = delete;
+
+    static bool is_open() { return depth_ != 0; }
+
+private:
+    bool open_;
+    static constinit inline unsigned depth_ = 0;
+};
+
 // Packets copy on write: a change through a shared handle first gives that
 // handle a block of its own.
 template <>
@@ -70,6 +94,12 @@ std::ostream& operator<<(std::ostream& os, const PacketInfo& info);
 class Packet : public Smart_pointer<_Packet> {
 public:
     Packet() = default;
+
+    // Blocks an allocation made here and now can take: the reserve counts only
+    // while a PacketReserve is open.
+    static unsigned available();
+    // Allocations the pool refused since the start.
+    static std::uint32_t refused() { return refused_; }
 
     void clear() { clean(); }
 
@@ -134,6 +164,9 @@ private:
     // The block for a change, made private first when shared.
     _Packet* modify() { return Smart_pointer<_Packet>::operator->(); }
     void attach_new_block();
+
+    friend class _Packet;
+    static constinit inline std::uint32_t refused_ = 0;
 };
 
 std::ostream& operator<<(std::ostream& os, const Packet& p);

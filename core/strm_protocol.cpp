@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <iostream>
+#include <new>
 #include <sstream>
 
 #include "core/clock.h"
@@ -56,6 +57,7 @@ void StrmProtocol::attach(Fd fd) {
 }
 
 void StrmProtocol::release() {
+    pause_.reset();
     if (!fd_.is_valid()) return;
     event_.Release();
     fd_.close();
@@ -95,7 +97,19 @@ void StrmProtocol::on_event(int, short revents) {
 
 void StrmProtocol::do_read() {
     Packet packet;
-    packet.reserve_head(0);
+    try {
+        const PacketReserve reserve(reserve_);
+        packet.reserve_head(0);
+    } catch (const std::bad_alloc&) {
+        // The bytes wait in the socket; reading resumes after a pause rather than
+        // spinning the loop on a readable socket.
+        if (shortage_.Refused())
+            std::cerr << ext::header(this) << "no packet buffer: reading paused" << std::endl;
+        event_.SetEvents(0);
+        pause_.set(kNoBufferPause, &StrmProtocol::OnNoBufferPause, this);
+        return;
+    }
+    shortage_.Served();
     event_.measure().begin();
     const ssize_t n =
         ::recv(fd_.lowlevel_fd(), packet.tail(), packet.tailroom(), MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -122,6 +136,10 @@ void StrmProtocol::do_read() {
     on_message(packet);
     receiving_ = false;
     if (corked_) set_cork(false);
+}
+
+void StrmProtocol::OnNoBufferPause() {
+    if (fd_.is_valid()) event_.SetEvents(POLLIN);
 }
 
 void StrmProtocol::set_cork(bool on) {

@@ -11,7 +11,9 @@
 #include "core/event.h"
 #include "core/fd.h"
 #include "core/measure.h"
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
+#include "core/timer.h"
 
 // Makes the destructor log its entry; nothing in the daemon sets it.
 extern bool strm_protocol_debug;
@@ -45,6 +47,10 @@ public:
     const std::string& service_name() const { return service_name_; }
     void service_name(const std::string& name) { service_name_ = name; }
     void set_debug(bool on) { debug_ = on; }
+    // The controller's link reads into the pool's reserved blocks.
+    void draw_on_reserve(bool on) { reserve_ = on; }
+    static constexpr uint32_t kNoBufferPause = 100;  // ms without reads when the pool is empty
+    const PacketShortage& shortage() const { return shortage_; }
     // The reads are measured on the socket's event, where the status dump shows them.
     const Measure& get_read_measure() const { return event_.measure(); }
     const Measure& get_write_measure() const { return write_measure_; }
@@ -58,6 +64,7 @@ private:
     void on_error(const std::string& text);
     void put_figures(std::ostream& os) const;
     void set_cork(bool on);
+    void OnNoBufferPause();
 
     std::string layer_text_;
     Protocol_name_str protocol_name_;
@@ -72,4 +79,7 @@ private:
     unsigned writes_in_receive_ = 0;
     bool corked_ = false;
     bool cork_supported_ = true;
+    bool reserve_ = false;
+    PacketShortage shortage_;
+    Timer pause_;
 };

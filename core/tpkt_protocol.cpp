@@ -1,6 +1,7 @@
 #include "core/tpkt_protocol.h"
 
 #include <cstring>
+#include <new>
 #include <iostream>
 
 #include "core/profile.h"
@@ -132,7 +133,18 @@ unsigned Tpkt_protocol::receive_len_2(const unsigned char* p, unsigned) {
     }
     remaining_ -= kHeaderSize;
     body_.clear();
-    body_.reserve_head(0);
+    try {
+        const PacketReserve reserve(reserve_);
+        body_.reserve_head(0);
+    } catch (const std::bad_alloc&) {
+        if (shortage_.Refused())
+            std::clog << *this << " no packet buffer: TPKT frame of " << remaining_ << " bytes dropped."
+                      << std::endl;
+        next_state(ignore);
+        if (remaining_ == 0) next_state(idle);
+        return 1;
+    }
+    shortage_.Served();
     if (remaining_ > body_.tailroom()) {
         std::clog << "TPKT length too big, received = " << remaining_ << " max = " << body_.tailroom()
                   << std::endl;

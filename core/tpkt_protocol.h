@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/packet.h"
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/timer.h"
 
@@ -33,6 +34,10 @@ public:
     void next_state(State s) { state_ = s; }
     void on_timeout(Timer*);
 
+    // The controller's link reassembles its frames in the pool's reserved blocks.
+    void draw_on_reserve(bool on) { reserve_ = on; }
+    const PacketShortage& shortage() const { return shortage_; }
+
     State state() const { return state_; }
     bool frame_pending() const { return frame_timer_.is_running(); }
 
@@ -54,4 +59,6 @@ private:
     Packet body_;
     unsigned generation_ = 0;  // counts resets
     uint64_t skipped_ = 0;     // bytes of the current run that could not start a frame
+    bool reserve_ = false;
+    PacketShortage shortage_;
 };

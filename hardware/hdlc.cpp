@@ -152,7 +152,7 @@ void HDLC::do_read() {
 
 // One frame to the sink; false when nothing more is to be read now.
 bool HDLC::read_one(int fd) {
-    if (Packet_pool::available() == 0) {
+    if (Packet::available() == 0) {
         // No buffer for the frame: it is read into a scratch area and lost.
         static unsigned char scratch[packet_max_size];
         ssize_t n = driver().read(fd, scratch, sizeof scratch);
@@ -205,7 +205,9 @@ bool HDLC::hdlc_transmit(Packet& frame) {
     if (Tracing()) std::clog << "HDLC[" << trunk_ << "]: tx " << frame << std::endl;
     ssize_t n;
     do {
-        n = driver().write(event_.lowlevel_fd(), frame.data(), frame.length());
+        // Read through a const view: a frame shared with a retransmission buffer is
+        // written as it is, never copied (the pool may have no block for a copy).
+        n = driver().write(event_.lowlevel_fd(), static_cast<const Packet&>(frame).data(), frame.length());
     } while (n == -1 && errno == EINTR);
     if (n != -1) {
         ++statistics_.txSU;

@@ -1,8 +1,10 @@
 #include "server/ctrl_server.h"
 
+#include <cstddef>
 #include <iostream>
 #include <iterator>
 #include <sstream>
+#include <string>
 
 #include "asn1/coder_env.h"
 #include "core/output.h"
@@ -14,6 +16,7 @@ namespace CtrlSrv {
 
 namespace {
 constexpr unsigned kLoggedOctets = 64;
+constexpr std::size_t kLoggedNotation = 1000;  // characters of an unencodable value
 }  // namespace
 
 Server::~Server() {
@@ -38,6 +41,7 @@ bool Server::Activate(Control::Service* connection) {
     Deactivate();
     link = connection;
     link->service_name("server");
+    link->UseReserve();
     link->Bind(this);
     return link->Activate();
 }
@@ -190,9 +194,14 @@ void Server::SendMsg(const LGCP::Message& message) {
     ASN1::CoderEnv env;
     env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
     if (!ASN1::encode(message, env, std::back_inserter(buffer))) {
-        // Built apart, so a value that cannot be printed never leaves the error stream failed.
+        // Built apart, so a value that cannot be printed never leaves the error stream failed;
+        // cut, as a value too long to encode would flood the log.
+        std::ostringstream value;
+        value << message;
+        const std::string text = value.str();
         std::ostringstream line;
-        line << ext::header(this) << "send fail: encode error!" << message;
+        line << ext::header(this) << "send fail: encode error!" << text.substr(0, kLoggedNotation);
+        if (text.size() > kLoggedNotation) line << "... (" << text.size() << " characters)";
         std::cerr << line.str() << std::endl;
         return;
     }

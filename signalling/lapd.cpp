@@ -83,17 +83,21 @@ void LAPD::local_deactivate() {
 }
 
 void LAPD::message(Packet& p) {
+    take_message(p);
+}
+
+bool LAPD::take_message(Packet& p) {
     ++stats_.from_above;
     if (p.empty()) {
         ++stats_.empty_messages;
-        return;
+        return false;
     }
     if (out_queue_.count() > kMaxQueued) {
         if (overflow_line_.Admit())
             std::clog << ext::header(this) << "discard outgoing message: buffer overflow"
                       << overflow_line_.suppressed() << std::endl;
         ++stats_.out_overflows;
-        return;
+        return false;
     }
     if (log_ > 2) {
         if (out_queue_.count() > k)
@@ -110,6 +114,7 @@ void LAPD::message(Packet& p) {
     }
     if (out_queue_.count() > kCongestedAbove) set_flow_status(FlowStatus::congested);
     local_events();
+    return true;
 }
 
 // ---- frames out ----

@@ -122,6 +122,8 @@ public:
     void local_activate() override;    // DL-ESTABLISH request
     void local_deactivate() override;  // DL-RELEASE request
     void message(Packet& p) override;  // DL-DATA request
+    // message, saying whether the link took it (false: empty, or the queue is full).
+    bool take_message(Packet& p);
     void receive(Packet& frame) override;
 
     virtual void PutHeader(std::ostream& os) const;

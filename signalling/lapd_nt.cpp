@@ -1,6 +1,7 @@
 #include "signalling/lapd_nt.h"
 
 #include <iostream>
+#include <new>
 
 #include "core/output.h"
 
@@ -48,12 +49,23 @@ void LAPD_NT::local_deactivate() {
 
 Packet LAPD_NT::new_frame() {
     Packet p;
-    prepare_head(p);
+    try {
+        prepare_head(p);
+        shortage_.Served();
+    } catch (const std::bad_alloc&) {
+        p.clear();
+        if (shortage_.Refused())
+            std::clog << ext::header(this) << "packet pool exhausted: frames not sent" << std::endl;
+    }
     return p;
 }
 
 void LAPD_NT::message(Packet& msg) {
-    if (msg.length() < 4) return;  // call reference and message type are needed
+    take_message(msg);
+}
+
+bool LAPD_NT::take_message(Packet& msg) {
+    if (msg.length() < 4) return false;  // call reference and message type are needed
     if (static_cast<const Packet&>(msg)[3] == kSetup) {
         // A new call is offered to every terminal at once.
         Packet frame = msg;
@@ -65,9 +77,10 @@ void LAPD_NT::message(Packet& msg) {
         frame.push8(Q921::kGroupTei * 2 + 1);
         frame.push8(Q921::kNetworkCommand);
         transmit(frame);
-        return;
+        return true;
     }
-    if (LAPD_NT_user* u = lastCaller[static_cast<const Packet&>(msg)[2] & 0x7F]) u->message(msg);
+    LAPD_NT_user* u = lastCaller[static_cast<const Packet&>(msg)[2] & 0x7F];
+    return u != nullptr && u->message(msg);
 }
 
 void LAPD_NT::receive(Packet& frame) {
@@ -192,6 +205,7 @@ void LAPD_NT::check_all_Tei() {
 
 void LAPD_NT::tx_identity(unsigned short ri, int ai, unsigned char type) {
     Packet p = new_frame();
+    if (p.null()) return;
     p.put8(kManagementAddress);
     p.put8(Q921::kGroupTei * 2 + 1);
     p.put8(Q921::kUI);

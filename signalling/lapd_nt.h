@@ -6,9 +6,11 @@
 // reference.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 
 #include "core/packet.h"
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/repeated_line.h"
 #include "core/timer.h"
@@ -38,6 +40,8 @@ public:
     void local_deactivate() override;
     // A layer-3 message from above.
     void message(Packet& msg) override;
+    // message, saying whether it went out or to a terminal.
+    bool take_message(Packet& msg);
     // A frame from below.
     void receive(Packet& frame) override;
 
@@ -53,8 +57,10 @@ public:
     void heard_call(unsigned char ref, LAPD_NT_user* from) { lastCaller[ref & 0x7F] = from; }
     void send_to_layer1(Packet& p) { transmit(p); }
 
-    // A fresh frame with the head room of the layers below.
+    // A fresh frame with the head room of the layers below; null, counted and
+    // logged once per episode, when the pool has no block.
     Packet new_frame();
+    std::uint32_t no_buffer_drops() const { return shortage_.refused(); }
 
     void PutHeader(std::ostream& os) const;
 
@@ -79,6 +85,7 @@ private:
     RepeatedLine allUsedLine;
     RepeatedLine wrongAiLine;
     RepeatedLine duplicateLine;
+    PacketShortage shortage_;
 };
 
 }  // namespace ISDN

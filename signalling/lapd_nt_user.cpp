@@ -225,6 +225,7 @@ void LAPD_NT_user::on_XID(Packet&, bool, bool) {
 
 void LAPD_NT_user::tx_U(unsigned char type, bool pf, bool command) {
     Packet p = lapd->new_frame();
+    if (p.null()) return;
     p.put8(command ? Q921::kNetworkCommand : Q921::kNetworkResponse);
     p.put8(static_cast<unsigned char>(tei * 2 + 1));
     p.put8(static_cast<unsigned char>(type | (pf ? Q921::kPF : 0)));
@@ -233,6 +234,7 @@ void LAPD_NT_user::tx_U(unsigned char type, bool pf, bool command) {
 
 void LAPD_NT_user::tx_S(unsigned char type, bool pf, bool command) {
     Packet p = lapd->new_frame();
+    if (p.null()) return;
     p.put8(command ? Q921::kNetworkCommand : Q921::kNetworkResponse);
     p.put8(static_cast<unsigned char>(tei * 2 + 1));
     p.put8(type);
@@ -242,11 +244,9 @@ void LAPD_NT_user::tx_S(unsigned char type, bool pf, bool command) {
 
 void LAPD_NT_user::tx_I(const Packet& msg, unsigned char nr, unsigned char ns) {
     // The header goes on a copy; the kept message stays bare for a later retransmission.
-    Packet frame = msg;
-    if (frame._headroom() < Q921::kHeader) {
-        frame = lapd->new_frame();
-        frame.put(msg);
-    }
+    Packet frame = lapd->new_frame();
+    if (frame.null()) return;
+    frame.put(msg);
     frame.push8(static_cast<unsigned char>(nr * 2 + 1));  // P = 1
     frame.push8(static_cast<unsigned char>(ns * 2));
     frame.push8(static_cast<unsigned char>(tei * 2 + 1));

@@ -87,8 +87,12 @@ void SLC::on_hdlc_ready() {
 }
 
 void SLC::message(Packet& msu) {
+    take_message(msu);
+}
+
+bool SLC::take_message(Packet& msu) {
     if (trace.mtp_transmit) std::clog << ext::header(this) << " mtp tx" << Octets{msu} << std::endl;
-    current->message(*this, msu);
+    return current->message(*this, msu);
 }
 
 void SLC::receive(Packet& su) {

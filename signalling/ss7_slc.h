@@ -78,6 +78,8 @@ public:
     void local_activate() override;
     void local_deactivate() override;
     void message(Packet& msu) override;
+    // message, saying whether the MSU was taken (false: not in service, TB full).
+    bool take_message(Packet& msu);
     void receive(Packet& su) override;
     void protocol_info(std::ostream& os) const override;
     const Protocol_name& name() const override { return protocol_name; }
@@ -136,8 +138,8 @@ private:
     void msu(State&, Packet&) {}
     void msu(TState<3>&, Packet& su);
     void msu(TState<5>&, Packet& su);
-    void message(State&, Packet&) {}
-    void message(TState<5>&, Packet& msu);
+    bool message(State&, Packet&) { return false; }
+    bool message(TState<5>&, Packet& msu);
 
     // Send and receive paths.
     bool new_unit(Packet& p);

@@ -267,13 +267,13 @@ void SLC::msu(TState<5>&, Packet& su) {
     on_message(su);
 }
 
-void SLC::message(TState<5>&, Packet& msu) {
+bool SLC::message(TState<5>&, Packet& msu) {
     if (msu.length() < kHeader) {
         // The far end would take a shorter unit for a FISU or an LSSU.
         if (short_msu_line.Admit())
             std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu
                       << short_msu_line.suppressed() << std::endl;
-        return;
+        return false;
     }
     if (tb.count() >= kTbLimit) {
         ++stats[4];
@@ -281,10 +281,11 @@ void SLC::message(TState<5>&, Packet& msu) {
             std::cerr << ext::header(this) << "no space in TB buffer,"
                       << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu
                       << tb_full_line.suppressed() << std::endl;
-        return;
+        return false;
     }
     tb.put(msu);
     process_tb();
+    return true;
 }
 
 }  // namespace SS7

@@ -51,7 +51,8 @@ public:
     virtual void fisu(Link& link) = 0;
     virtual void lssu(Link& link, Indication status) = 0;
     virtual void msu(Link& link, Packet& su) = 0;
-    virtual void message(Link& link, Packet& msu) = 0;
+    // True when the link took the MSU for sending.
+    virtual bool message(Link& link, Packet& msu) = 0;
     virtual unsigned get_state_id() const = 0;
 
     const char* name() const { return state_name(get_state_id()); }
@@ -79,7 +80,7 @@ public:
     void fisu(Link& link) override { link.fisu(*this); }
     void lssu(Link& link, Indication status) override { link.lssu(*this, status); }
     void msu(Link& link, Packet& su) override { link.msu(*this, su); }
-    void message(Link& link, Packet& msu) override { link.message(*this, msu); }
+    bool message(Link& link, Packet& msu) override { return link.message(*this, msu); }
     unsigned get_state_id() const override { return id; }
 };
 

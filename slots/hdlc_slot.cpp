@@ -44,7 +44,7 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
     bool all = true;
     for (const LGCP::HdlcPackage& package : params.get_hdlcPackages()) {
         const ASN1::OCTET_STRING& body = package.get_body();
-        if (body.size() > kMaxBody || Packet_pool::available() == 0) {
+        if (body.size() > kMaxBody || Packet::available() == 0) {
             std::clog << ext::header(this) << "frame of " << body.size() << " octets not sent" << std::endl;
             all = false;
             continue;
@@ -62,6 +62,7 @@ bool HdlcSlot::IDestroy() {
     update_.reset();
     flush_.reset();
     received_.clear();
+    received_octets_ = 0;
     line_.Close();
     return true;
 }
@@ -72,8 +73,18 @@ void HdlcSlot::on_hdlc_receive(Packet& frame) {
         ++foreign_;
         return;
     }
+    const std::size_t body = f.length() - 1;
+    if (body > kMaxCarried) {
+        // Alone: the frames around it still go up.
+        ++too_long_;
+        std::clog << ext::header(this) << "frame of " << body << " octets too long for the controller: dropped"
+                  << std::endl;
+        return;
+    }
+    if (received_octets_ + body + 2 > kMaxReportOctets) flushResponce();
     const char* bytes = reinterpret_cast<const char*>(f.data());
     received_.emplace_back(bytes + 1, bytes + f.length());
+    received_octets_ += body + 2;
     if (traces.signalling.hdlc)
         std::clog << ext::header(this) << "frame of " << f.length() << " octets in" << std::endl;
     if (received_.size() >= kMaxReport)
@@ -93,6 +104,7 @@ void HdlcSlot::flushResponce() {
         list.push_back(package);
     }
     received_.clear();
+    received_octets_ = 0;
     OnIoctlResponse(response);
 }
 

@@ -20,6 +20,9 @@ public:
     static constexpr unsigned kFlushDelay = 20;      // ms a received frame may wait for others
     static constexpr std::size_t kMaxReport = 64;    // frames in one report
     static constexpr std::size_t kMaxBody = 2048;
+    // Bodies with their length octets in one report, so that the whole message
+    // fits one control-protocol frame.
+    static constexpr std::size_t kMaxReportOctets = 65000;
 
     // Null, with a log line, when the address or the channel is not to be had.
     static HdlcSlot* New(SlotFactory* factory, const LGCP::HdlcParams& params);
@@ -44,6 +47,8 @@ public:
     const HdlcLine& line() const { return line_; }
     // Received frames that were not for this slot's address.
     unsigned foreign() const { return foreign_; }
+    // Received frames too long for a report.
+    unsigned too_long() const { return too_long_; }
 
 private:
     HdlcSlot(SlotFactory* factory, unsigned char address);
@@ -53,7 +58,9 @@ private:
     Timer update_;
     Timer flush_;
     std::vector<std::vector<char>> received_;
+    std::size_t received_octets_ = 0;
     unsigned foreign_ = 0;
+    unsigned too_long_ = 0;
 };
 
 class HdlcSlotFactory : public SlotFactory {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <new>
 
 #include "core/output.h"
 #include "core/packet_pool.h"
@@ -101,15 +102,25 @@ bool PstnSlot::IUserData(const ASN1::OCTET_STRING& data) {
         return false;
     }
     if (!line_.IsOpen()) return false;
-    if (Packet_pool::available() == 0) {
-        std::clog << ext::header(this) << "no packet for user data" << std::endl;
+    // Refused, not answered success, when the engine does not take it: the
+    // controller learns that this message will never leave.
+    try {
+        Packet p;
+        stack_.top()->prepare_head(p);
+        std::memcpy(p.put(static_cast<unsigned>(data.size())), data.data(), data.size());
+        bool taken = false;
+        if (slc_ != nullptr)
+            taken = slc_->take_message(p);
+        else if (lapd_ != nullptr)
+            taken = lapd_->take_message(p);
+        else if (nt_ != nullptr)
+            taken = nt_->take_message(p);
+        if (taken) shortage_.Served();
+        return taken;
+    } catch (const std::bad_alloc&) {
+        if (shortage_.Refused()) std::clog << ext::header(this) << "no packet for user data" << std::endl;
         return false;
     }
-    Packet p;
-    stack_.top()->prepare_head(p);
-    std::memcpy(p.put(static_cast<unsigned>(data.size())), data.data(), data.size());
-    stack_.top()->message(p);
-    return true;
 }
 
 bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -213,6 +224,12 @@ void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
 
 void PstnSlot::Stack::on_message(Packet& p) {
     if (slot_.IsReleasing() || p.empty()) return;
+    if (p.length() > kMaxCarried) {
+        ++slot_.too_long_;
+        std::clog << ext::header(&slot_) << "message of " << p.length()
+                  << " octets too long for the controller: dropped" << std::endl;
+        return;
+    }
     const char* bytes = reinterpret_cast<const char*>(static_cast<const Packet&>(p).data());
     slot_.SendSignal(LGCP::Signal(LGCP::Signal::userData::id, std::vector<char>(bytes, bytes + p.length())));
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <iosfwd>
 
+#include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/timer.h"
 #include "protocol/ACP.h"
@@ -56,6 +57,8 @@ public:
     SS7::SLC* ss7() const { return slc_; }
     ISDN::LAPD* lapd() const { return lapd_; }
     ISDN::LAPD_NT* network() const { return nt_; }
+    // Messages from the link too long for a signal.
+    unsigned too_long() const { return too_long_; }
 
 private:
     // The slot's protocol list; the engine reports to the slot through it.
@@ -86,4 +89,6 @@ private:
     ISDN::LAPD_NT* nt_ = nullptr;
     Timer update_;
     int last_status_ = -1;
+    PacketShortage shortage_;
+    unsigned too_long_ = 0;
 };

@@ -3,6 +3,7 @@
 // through which the slots service applies the controller's commands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <list>
@@ -37,6 +38,9 @@ class Slot {
 public:
     static constexpr int kNoNumber = -1;
     static constexpr int kNoChannel = -1;
+    // Longest octet string a message to the controller can carry: the control
+    // protocol's encoding has no fragmentation.
+    static constexpr std::size_t kMaxCarried = 16383;
 
     // State of one direction of the slot's media stream.
     enum class Stream { inactive, active };

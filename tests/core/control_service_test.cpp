@@ -145,6 +145,36 @@ TEST_F(ServiceTest, SendOfOverlongBodyWritesNothingAndKeepsTheConnection) {
     EXPECT_TRUE(service.IsConnected());
 }
 
+TEST_F(ServiceTest, OnlyALinkOnTheReserveReadsAndSendsWhenTheOrdinaryBlocksAreGone) {
+    Client c = Connect();
+    std::vector<Packet> held;
+    while (Packet::available() > 0) {
+        held.emplace_back();
+        held.back().reserve_head(0);
+    }
+    errors.clear();
+    // Without the reserve: one line per episode, the frame waits in the socket.
+    service.Send("x", 1);
+    service.Send("y", 1);
+    EXPECT_EQ(2u, service.GetNoBufferCounter());
+    c.send(Frame("a"));
+    run.for_ms(250);
+    EXPECT_TRUE(owner.bodies.empty());
+    EXPECT_EQ(errors.own_texts(), (std::vector<std::string>{
+                                      "Control::Service::Send() no packet buffer: message of 1 bytes not sent.",
+                                      "SockStream[server]: no packet buffer: reading paused"}));
+    EXPECT_TRUE(service.IsConnected());
+
+    service.UseReserve();
+    ASSERT_TRUE(run.until([&] { return owner.bodies.size() == 1; }));
+    EXPECT_EQ(std::vector<std::string>{"a"}, owner.bodies);
+    service.Send("ok", 2);
+    ASSERT_TRUE(run.until([&] { return c.received().size() >= 6; }));
+    EXPECT_EQ(Frame("ok"), c.received());
+    EXPECT_EQ(2u, service.GetNoBufferCounter());
+    EXPECT_EQ(Packet_pool::available(), packet_reserve);
+}
+
 TEST_F(ServiceTest, SendOutsideConnectedIsDroppedWithItsStateText) {
     service.Send("x", 1);
     EXPECT_EQ(1u, errors.count("Control::Service::Send() ignore Send request in Connecting state."));

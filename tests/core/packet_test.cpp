@@ -335,7 +335,7 @@ TEST_F(PacketDeathTest, BrokenPointersAreReported) {
 
 TEST_F(PacketTest, PoolExhaustionRaisesAndLeavesHandlesAlone) {
     std::vector<Packet> held;
-    while (Packet_pool::available() > 0) {
+    while (Packet::available() > 0) {
         held.emplace_back();
         held.back().reserve_head(0);
     }
@@ -360,8 +360,42 @@ TEST_F(PacketTest, PoolExhaustionRaisesAndLeavesHandlesAlone) {
     EXPECT_FALSE(extra.null());
 }
 
+TEST_F(PacketTest, ReservedBlocksGoOnlyToAnOpenReserve) {
+    std::vector<Packet> held;
+    while (Packet::available() > 0) {
+        held.emplace_back();
+        held.back().reserve_head(0);
+    }
+    EXPECT_EQ(Packet_pool::available(), packet_reserve);
+    const std::uint32_t refused = Packet::refused();
+    Packet extra;
+    EXPECT_THROW(extra.reserve_head(0), std::bad_alloc);
+    {
+        const PacketReserve closed(false);
+        EXPECT_EQ(Packet::available(), 0u);
+        EXPECT_THROW(extra.reserve_tail(0), std::bad_alloc);
+    }
+    EXPECT_EQ(Packet::refused(), refused + 2);
+    {
+        const PacketReserve reserve;
+        EXPECT_EQ(Packet::available(), packet_reserve);
+        for (unsigned i = 0; i < packet_reserve; ++i) {
+            held.emplace_back();
+            held.back().reserve_head(0);
+        }
+        EXPECT_THROW(extra.reserve_head(0), std::bad_alloc);
+    }
+    EXPECT_EQ(Packet_pool::available(), 0u);
+    // A block given back refills the reserve before anyone else sees it.
+    held.pop_back();
+    EXPECT_EQ(Packet::available(), 0u);
+    held.clear();
+    EXPECT_EQ(Packet::available(), Packet_pool::capacity() - packet_reserve);
+}
+
 TEST_F(PacketTest, FreedBlocksComeBackFirstInFirstOut) {
-    std::vector<Packet> held(Packet_pool::available());
+    const PacketReserve reserve;
+    std::vector<Packet> held(Packet::available());
     for (Packet& p : held) p.reserve_head(0);
     const _Packet* a = held[5].get();
     const _Packet* b = held[9].get();

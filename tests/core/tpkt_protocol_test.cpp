@@ -60,6 +60,28 @@ TEST(Tpkt, OverlongMessageIsRefusedNotWrapped) {
     EXPECT_EQ(1u, errors.lines().size());
 }
 
+TEST(Tpkt, FrameWithoutABufferForItsBodyIsSkippedAndTheNextOneDelivered) {
+    LineCapture log(std::clog);
+    Owner owner;
+    Packet piece;
+    piece.reserve_head(0);
+    const std::string bytes = Frame("lost") + Frame("also lost");
+    std::memcpy(piece.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+    std::vector<Packet> held;
+    while (Packet::available() > 0) {
+        held.emplace_back();
+        held.back().reserve_head(0);
+    }
+    owner.receive(piece);
+    EXPECT_TRUE(owner.bodies.empty());
+    EXPECT_EQ(2u, owner.tpkt->shortage().refused());
+    EXPECT_EQ(std::vector<std::string>{"(no name) no packet buffer: TPKT frame of 4 bytes dropped."}, log.texts());
+    EXPECT_EQ(Tpkt_protocol::idle, owner.tpkt->state());
+    held.clear();
+    owner.feed(Frame("kept"));
+    EXPECT_EQ(std::vector<std::string>{"kept"}, owner.bodies);
+}
+
 TEST(Tpkt, StreamCutAtEveryPointGivesTheSameBodies) {
     LineCapture log(std::clog);
     const std::string stream = Frame("alpha") + Frame("") + Frame(std::string(300, 'q')) + Frame("z");

@@ -327,7 +327,7 @@ TEST_F(HdlcTest, EmptyPacketPoolDropsFramesWithOneLine) {
     hdlc.bind(&sink);
     Activate(hdlc);
     std::vector<Packet> held;
-    while (Packet_pool::available() > 0) {
+    while (Packet::available() > 0) {
         held.emplace_back();
         held.back().reserve_head(0);
     }
@@ -374,6 +374,25 @@ TEST_F(HdlcTest, CabledTrunksCarryTenThousandFramesEachWayInOrder) {
     EXPECT_EQ(a.statistics().txSU, b.statistics().rxSU);
     EXPECT_EQ(b.statistics().txSU, a.statistics().rxSU);
     EXPECT_EQ(a.statistics().txSU, static_cast<std::uint32_t>(kFrames));
+}
+
+// A frame kept for retransmission is shared: writing it must not need a copy.
+TEST_F(HdlcTest, SharedFrameGoesOutWhenThePoolIsEmpty) {
+    FarEnd line;
+    trunks.Attach(kTs16, &line);
+    HDLC hdlc;
+    Activate(hdlc);
+    Packet frame = PacketOf({0x80, 0x81, 0x00});
+    const Packet kept = frame;
+    std::vector<Packet> held;
+    while (Packet::available() > 0) {
+        held.emplace_back();
+        held.back().reserve_head(0);
+    }
+    EXPECT_TRUE(hdlc.hdlc_transmit(frame));
+    EXPECT_EQ(frame.get(), kept.get());
+    EXPECT_EQ(line.frames, (std::vector<Bytes>{{0x80, 0x81, 0x00}}));
+    trunks.Attach(kTs16, nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -319,6 +320,19 @@ TEST_F(CtrlServerTest, ConnectAndDisconnectReachServicesInBindOrder) {
     ASSERT_TRUE(server.Activate(link));
     EXPECT_EQ((std::vector<std::string>{"first.connect", "second.connect"}), journal);
     EXPECT_EQ(1u, log.count("ctrl [10.1.2.3:4000]: controller connect.\n"));
+}
+
+TEST_F(CtrlServerTest, UnencodableLongValueIsLoggedCutToABoundWithItsLength) {
+    Capture err(std::cerr);
+    server.SendSignal(5, LGCP::Signal(LGCP::Signal::userData::id, std::vector<char>(20000, 'Z')));
+    const std::string text = err.str();
+    const std::string prefix = "ctrl [10.1.2.3:4000]: send fail: encode error!";
+    EXPECT_EQ(0u, text.find(prefix + "{"));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m, std::regex(R"(\.\.\. \((\d+) characters\)\n$)")));
+    EXPECT_EQ(static_cast<size_t>(m.position(0)), prefix.size() + 1000);
+    EXPECT_GT(std::stoul(m[1]), 40000u);
+    EXPECT_TRUE(link->Read().empty());
 }
 
 TEST_F(CtrlServerTest, WithoutConnectionEverySendLogsNotAttached) {

@@ -56,6 +56,12 @@ struct Stop {
     void OnStop() { multiplexer.terminate(); }
 };
 
+std::size_t Count(const std::string& text, const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+}
+
 class LapdNtTest : public LoopTest {
 protected:
     void SetUp() override {
@@ -394,6 +400,28 @@ TEST_F(LapdNtTest, TerminalLinkControlFrames) {
         Rx({0x02, 0x81, response});
         EXPECT_FALSE(U(0).is_assigned()) << int(response);
     }
+}
+
+TEST_F(LapdNtTest, EmptyPacketPoolCostsFramesButNeitherTheProcessNorTheLink) {
+    AssignWithCall(0x03);
+    Down({0x08, 0x01, 0x83, 0x00});
+    EXPECT_EQ(1u, Sent().size());
+    Log();
+    std::vector<Packet> held;
+    while (Packet::available() > 0) {
+        held.emplace_back();
+        held.back().reserve_head(0);
+    }
+    // Two repetitions of the I frame find no block: one line for both.
+    Advance(2 * LAPD_NT_user::kRepeat + 10);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(2u, lapd->no_buffer_drops());
+    const std::string log = Log();
+    EXPECT_EQ(1u, Count(log, "LAPD(NT BRI):packet pool exhausted: frames not sent\n")) << log;
+    held.clear();
+    Advance(LAPD_NT_user::kRepeat);
+    EXPECT_EQ((Frames{"02 81 00 03 08 01 83 00"}), Sent());
+    EXPECT_TRUE(U(0).is_assigned());
 }
 
 TEST_F(LapdNtTest, MalformedFramesAreDroppedSilently) {

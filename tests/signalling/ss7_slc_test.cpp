@@ -507,7 +507,7 @@ TEST_F(Mtp2Test, EmptyPacketPoolDropsTheUnitAndGoesOn) {
     user.Send({7, 7, 7});  // holds a block while the pool is empty
     Packet msu = user.Msu({8, 8, 8});
     std::vector<Packet> held;
-    while (Packet_pool::available() > 0) {
+    while (Packet::available() > 0) {
         held.emplace_back();
         held.back().reserve_head(0);
     }

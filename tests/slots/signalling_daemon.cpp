@@ -170,6 +170,72 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
     EXPECT_TRUE(loss);
     EXPECT_EQ(controller.Command(1, [](LGCP::Command& c) { c.select_destroy(); }), -1);
 }
+
+// Four links whose far ends stop acknowledging can hold more packet buffers than
+// the pool has: user data is then refused, and every command is still answered.
+TEST_F(SignallingDaemon, FourUnacknowledgedSs7LinksNeverCostTheControllerAnAnswer) {
+    Start("e1-0-16,e1-1-16,e1-2-16,e1-3-16");
+    std::vector<PeerProcess*> far;
+    for (unsigned t = 0; t < 4; ++t) {
+        ASSERT_EQ(Create(1 + t,
+                         [&](LGCP::CreateParams& p) {
+                             LGCP::SS7Params& s = p.select_pstn().select_ss7();
+                             s.set_trunk(t);
+                             s.set_slc(0);
+                             s.set_dpc(kPeerPc);
+                             s.set_opc(kOurPc);
+                             s.set_emergency(false);
+                         }),
+                  -1);
+        far.push_back(&Attach("e1-" + std::to_string(t) + "-16", LIBSS7_PEER,
+                              {"3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"}));
+        ASSERT_EQ(Activate(1 + t), -1);
+    }
+    for (unsigned t = 0; t < 4; ++t)
+        ASSERT_TRUE(WaitSignal(1 + t, 30000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
+    for (PeerProcess* p : far) p->Command("mute 60000");
+
+    // 400 for the first link overrun its TB; the rest, spread over all four, the pool.
+    Octets msu(41, 0x5A);
+    msu[0] = 0x03;
+    std::map<int, int> answers;  // seq -> how many
+    std::vector<int> sent, pings;
+    for (int i = 0; i < 2000; ++i) {
+        const unsigned slot = i < 400 ? 1 : 1 + static_cast<unsigned>(i) % 4;
+        sent.push_back(controller.Send(slot, [&](LGCP::Command& c) {
+            c.select_userData(std::vector<char>(msu.begin(), msu.end()));
+        }));
+        if (i % 100 == 99) {
+            pings.push_back(controller.Send(0, [](LGCP::Command& c) { c.select_ping(); }));
+            controller.Pump(5);  // read while the daemon answers, so neither socket fills
+        }
+    }
+    int refused = 0, other = 0;
+    Until(20000, [&] {
+        for (const LGCP::Message& m : controller.responses) {
+            ++answers[m.get_seq().getValue()];
+            const auto& r = m.get_pdu().get_response();
+            if (r.error_isSelected() && r.get_error() == LGCP::ErrorCause::unsupported)
+                ++refused;
+            else if (!r.success_isSelected())
+                ++other;
+        }
+        controller.responses.clear();
+        return answers.size() >= sent.size() + pings.size();
+    });
+    int not_once = 0;
+    for (const std::vector<int>* seqs : {&sent, &pings})
+        for (int seq : *seqs) not_once += answers[seq] != 1;
+    EXPECT_EQ(not_once, 0);
+    EXPECT_EQ(answers.size(), sent.size() + pings.size());
+    EXPECT_EQ(other, 0);
+    // 4 x (200 + 127) blocks would be more than the pool holds.
+    EXPECT_GE(refused, 2000 - 4 * 327);
+    const std::string err = daemon->Err();
+    EXPECT_NE(err.find("no space in TB buffer"), std::string::npos);
+    EXPECT_NE(err.find("no packet for user data"), std::string::npos);
+    EXPECT_EQ(controller.Command(0, [](LGCP::Command& c) { c.select_ping(); }), -1);
+}
 #endif
 
 #ifdef LIBPRI_PEER

@@ -21,6 +21,7 @@
 #include "slots/trunk_slot.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/hardware/line_test_util.h"
+#include "tests/server/server_test_util.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
@@ -421,6 +422,60 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     EXPECT_EQ(OpenChannels(), 2u);
     EXPECT_EQ(Destroy(9), -1);
     EXPECT_EQ(Create(11, Hdlc(2, 0x21)), -1);
+}
+
+// A frame the control protocol cannot carry goes alone; its neighbours are reported
+// in messages that each fit one frame to the controller.
+TEST_F(SignallingSlots, FramesTooLongForTheControllerAreDroppedAloneAndReportsStayEncodable) {
+    const int ts16 = Tdm::TrunkTimeSlot(2, 16);
+    ASSERT_EQ(Create(30, Hdlc(2, 0x21)), -1);
+    auto arrive = [&](std::size_t body, char fill) {
+        std::vector<unsigned char> f(body + 1, static_cast<unsigned char>(fill));
+        f[0] = 0x21;
+        trunks.Arrive(ts16, f.data(), f.size());
+    };
+    for (char c = 'a'; c < 'f'; ++c) arrive(3, c);
+    arrive(20000, 'X');
+    for (char c = 'f'; c < 'k'; ++c) arrive(3, c);
+    for (int i = 0; i < 4; ++i) arrive(16000, 'L');
+    Advance(HdlcSlot::kFlushDelay + 5);
+    std::vector<std::size_t> sizes;
+    std::string small;
+    for (const LGCP::Signal& s : Take(30, kIoctl, LGCP::IoctlResponse::hdlcPackages::id)) {
+        LGCP::Message m;
+        m.set_slot(30);
+        m.set_pdu().select_signal(s);
+        EXPECT_LE(ServerTest::Encode(m).size(), 65531u);
+        for (const LGCP::HdlcPackage& p : s.get_ioctl().get_hdlcPackages()) {
+            sizes.push_back(p.get_body().size());
+            if (p.get_body().size() == 3) small += p.get_body()[0];
+        }
+    }
+    EXPECT_EQ(small, "abcdefghij");
+    EXPECT_EQ(sizes.size(), 14u);
+    EXPECT_EQ(static_cast<HdlcSlot*>(slots.Find(30))->too_long(), 1u);
+    EXPECT_NE(log_.str().find("HdlcSlot[30/*]: frame of 20000 octets too long for the controller: dropped\n"),
+              std::string::npos);
+
+    // The same for a message from a link: a primary-rate network side takes a
+    // 20,004-octet I frame after SABME, and the next one still goes up.
+    FarEnd far;
+    const int d = Tdm::TrunkTimeSlot(1, 16);
+    trunks.Attach(d, &far);
+    ASSERT_EQ(Create(11, Isdn(1, false, true)), -1);
+    const unsigned char sabme[] = {0x00, 0x01, 0x7F};
+    trunks.Arrive(d, sabme, sizeof sabme);
+    Advance(50);
+    std::vector<unsigned char> big(20004 + 4, 0x08), next{0x00, 0x01, 0x02, 0x00, 0x08, 0x01, 0x01, 0x05};
+    big[0] = 0x00, big[1] = 0x01, big[2] = 0x00, big[3] = 0x00;
+    trunks.Arrive(d, big.data(), big.size());
+    trunks.Arrive(d, next.data(), next.size());
+    Advance(50);
+    auto data = Take(11, kUserData);
+    ASSERT_EQ(data.size(), 1u);
+    EXPECT_EQ(Bytes(data[0].get_userData().begin(), data[0].get_userData().end()), (Bytes{0x08, 0x01, 0x01, 0x05}));
+    EXPECT_EQ(static_cast<PstnSlot*>(slots.Find(11))->too_long(), 1u);
+    trunks.Attach(d, nullptr);
 }
 
 }  // namespace
