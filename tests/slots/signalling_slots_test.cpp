@@ -20,6 +20,7 @@
 #include "slots/slots.h"
 #include "slots/trunk_slot.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/slots/commands.h"
 #include "tests/hardware/line_test_util.h"
 #include "tests/server/server_test_util.h"
 #include "tests/slots/fake_server.h"
@@ -64,13 +65,7 @@ LGCP::CreateParams Hdlc(int trunk, int address) {
     return p;
 }
 
-LGCP::CreateParams Trunk(unsigned trunk, unsigned timeslot, bool bri = false) {
-    LGCP::CreateParams p;
-    LGCP::TrunkParams& t = bri ? p.select_trunk_bri() : p.select_trunk();
-    t.set_trunk(trunk);
-    t.set_timeslot(timeslot);
-    return p;
-}
+using slot_test::TrunkParams;
 
 LGCP::Signal TrunkStatus(int trunk, ACP::TrunkType::NamedNumber type, ACP::TrunkState::NamedNumber state) {
     LGCP::Signal signal;
@@ -391,12 +386,12 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     EXPECT_EQ(Create(7, Hdlc(0, 0x21)), LGCP::ErrorCause::insufficientResources);
     EXPECT_NE(TakeLog().find("line: trunk 0 time slot 16 is held by 05:pstn, new hdlc slot refused\n"),
               std::string::npos);
-    EXPECT_EQ(Create(7, Trunk(1, 16)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(Create(7, TrunkParams(1, 16)), LGCP::ErrorCause::insufficientResources);
     EXPECT_EQ(TakeLog(), "line: trunk 1 time slot 16 is held by 06:pstn, new trunk slot refused\n");
     EXPECT_EQ(Create(7, Isdn(0, false, true)), LGCP::ErrorCause::insufficientResources);
     EXPECT_EQ(Destroy(7), LGCP::ErrorCause::slotNotExists);
     // A trunk slot on a voice time slot of the same trunk comes and goes.
-    ASSERT_EQ(Create(8, Trunk(0, 5)), -1);
+    ASSERT_EQ(Create(8, TrunkParams(0, 5)), -1);
     EXPECT_EQ(Destroy(8), -1);
     EXPECT_EQ(OpenChannels(), 2u);
 
@@ -409,8 +404,8 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     EXPECT_TRUE(Take(5, kDeactivated).empty());
 
     // A trunk slot holds its time slot against the signalling slots in turn.
-    ASSERT_EQ(Create(9, Trunk(2, 16)), -1);
-    ASSERT_EQ(Create(10, Trunk(3, 2, true)), -1);
+    ASSERT_EQ(Create(9, TrunkParams(2, 16)), -1);
+    ASSERT_EQ(Create(10, TrunkParams(3, 2, true)), -1);
     TakeLog();
     EXPECT_EQ(Create(11, Ss7(2, 1, 2)), LGCP::ErrorCause::insufficientResources);
     EXPECT_NE(TakeLog().find("line: trunk 2 time slot 16 is held by 09:trunk, new pstn slot refused\n"),

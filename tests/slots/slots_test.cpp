@@ -13,6 +13,7 @@
 #include "hardware/sim/board.h"
 #include "slots/ext_slot.h"
 #include "slots/map_slot.h"
+#include "tests/slots/commands.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
@@ -67,11 +68,8 @@ protected:
     }
 };
 
-LGCP::Command Create(const LGCP::CreateParams& params) {
-    LGCP::Command c;
-    c.select_create(params);
-    return c;
-}
+using slot_test::Connect;
+using slot_test::Create;
 LGCP::Command Scripted() {
     LGCP::CreateParams p;
     p.select_spi_tdm();
@@ -98,11 +96,6 @@ LGCP::Command Ext(int tx, int rx) {
     e.set_transmitter(tx);
     e.set_receiver(rx);
     return Create(p);
-}
-LGCP::Command Connect(unsigned target) {
-    LGCP::Command c;
-    c.select_connect(target);
-    return c;
 }
 #define SIMPLE_COMMAND(name) \
     LGCP::Command name() {   \

@@ -15,6 +15,7 @@
 #include "radio/factory_chain.h"
 #include "slots/line_holders.h"
 #include "slots/slots.h"
+#include "tests/slots/commands.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
@@ -25,17 +26,10 @@ namespace Hal = Hardware::Hal;
 constexpr int kSuccess = -1;
 constexpr int kNoResources = LGCP::ErrorCause::insufficientResources;
 
-LGCP::Command Create(const LGCP::CreateParams& params) {
-    LGCP::Command c;
-    c.select_create(params);
-    return c;
-}
+using slot_test::Connect;
+using slot_test::Create;
 LGCP::Command Trunk(unsigned trunk, unsigned timeslot, bool bri = false) {
-    LGCP::CreateParams p;
-    LGCP::TrunkParams& t = bri ? p.select_trunk_bri() : p.select_trunk();
-    t.set_trunk(trunk);
-    t.set_timeslot(timeslot);
-    return Create(p);
+    return Create(slot_test::TrunkParams(trunk, timeslot, bri));
 }
 LGCP::Command Map(int tx, int rx) {
     LGCP::CreateParams p;
@@ -45,11 +39,6 @@ LGCP::Command Map(int tx, int rx) {
     m.set_receiver().set_bus(0);
     m.ref_receiver().set_channel(static_cast<unsigned>(rx));
     return Create(p);
-}
-LGCP::Command Connect(unsigned target) {
-    LGCP::Command c;
-    c.select_connect(target);
-    return c;
 }
 LGCP::Command Destroy() {
     LGCP::Command c;
