@@ -65,7 +65,7 @@ Board::~Board() {
 // Only the thread that uses the board touches its opens; other threads' closes
 // (test peers) are seen at the board's next call.
 void Board::OnClosed() {
-    if (releasing_ || opens_.empty() || std::this_thread::get_id() != owner_) return;
+    if (std::this_thread::get_id() != owner_ || releasing_ || opens_.empty()) return;
     ReleaseClosed();
 }
 
