@@ -3,8 +3,6 @@
 #include <fcntl.h>
 
 #include <iostream>
-#include <sstream>
-#include <string>
 
 #include "asn1/printer.h"
 #include "core/fd.h"
@@ -16,30 +14,6 @@
 
 namespace Hal = Hardware::Hal;
 using Hardware::driver;
-
-namespace {
-
-// The value notation on one line: each line break and the indentation after it
-// become one blank, so the command stays one log record.
-std::string OneLine(const ASN1::AbstractData& value) {
-    std::ostringstream text;
-    text << value;
-    std::string out;
-    bool blank = false;
-    for (char c : text.str()) {
-        if (c == '\n') {
-            blank = true;
-            continue;
-        }
-        if (blank && c == ' ') continue;
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
-
-}  // namespace
 
 BusCtl& BusCtl::instance() {
     static BusCtl bus;
@@ -104,7 +78,7 @@ bool BusCtl::Apply(const LGCP::ClockCfg& config) {
         std::cerr << ext::header(this) << "set clock source fail: code 1." << std::endl;
         return false;
     }
-    std::cerr << ext::header(this) << "set clock source cmd: " << OneLine(config) << std::endl;
+    std::cerr << ext::header(this) << "set clock source cmd: " << config << std::endl;
     if (config.get_clkSel0() == LGCP::ClkSel0::internal) return Select(kFreeRun);
     if (config.get_bextEn() == LGCP::BExtEn::disabled) return Select(kExternal);
     int source = config.get_source().getValue();

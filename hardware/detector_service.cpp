@@ -35,13 +35,18 @@ bool DetectorService::Opened(std::uint32_t ts, const char* notOpened) {
     return false;
 }
 
+int DetectorService::RequestFd() {
+    if (!IsOpened()) init();
+    return fd();
+}
+
 bool DetectorService::Request(std::uint32_t ts, unsigned long request, void* record, std::string_view name) {
-    return Succeeded(driver().ioctl(fd(), request, record), ts, name);
+    return Succeeded(driver().ioctl(RequestFd(), request, record), ts, name);
 }
 
 bool DetectorService::RequestValue(std::uint32_t ts, unsigned long request, unsigned long value,
                                    std::string_view name) {
-    return Succeeded(driver().ioctl_value(fd(), request, value), ts, name);
+    return Succeeded(driver().ioctl_value(RequestFd(), request, value), ts, name);
 }
 
 bool DetectorService::Succeeded(int result, std::uint32_t ts, std::string_view name) const {

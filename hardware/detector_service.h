@@ -44,6 +44,9 @@ protected:
     ~DetectorService() = default;
 
     int fd() const { return event_.lowlevel_fd(); }
+    // The descriptor for a request: a device closed after a hang-up or a read
+    // error is opened again first.
+    int RequestFd();
     // Opens the device when needed; when it cannot, writes `notOpened`.
     bool Opened(std::uint32_t ts, const char* notOpened);
     // Issues a request with a record, or with a value; a failure is logged as

@@ -126,7 +126,7 @@ bool DSProcReceiverService::Enable(DSProcReceiver& receiver, std::uint32_t mask,
     if (on) {
         std::uint32_t newId = NextId();
         rec.put32(4, newId);
-        if (driver().ioctl(fd(), Dsproc::ENABLE, rec.data()) < 0) {
+        if (driver().ioctl(RequestFd(), Dsproc::ENABLE, rec.data()) < 0) {
             Errno error;
             std::cerr << "DSPROC_ENABLE " << name << " fail:" << " timeslot=" << ts << " id=" << newId
                       << " errno=" << ext::quoted(error) << std::endl;

@@ -29,7 +29,7 @@ E1Ctl::~E1Ctl() {
 
 void E1Ctl::OnConnect() {
     SendStatus();
-    statusTimer.set(kStatusPeriod, &E1Ctl::OnStatusTimer, this);
+    SetTimer();
     tclkMask = 0;
     WriteTclk();
     CheckOpenCas();
@@ -59,10 +59,14 @@ bool E1Ctl::OpenMaintenance() {
     return true;
 }
 
-void E1Ctl::OnStatusTimer() {
+void E1Ctl::SetTimer() {
+    statusTimer.set(kStatusPeriod, &E1Ctl::OnCheckStatus, this);
+}
+
+void E1Ctl::OnCheckStatus(Timer*) {
     SendStatus();
     CheckOpenCas();
-    statusTimer.set(kStatusPeriod, &E1Ctl::OnStatusTimer, this);
+    SetTimer();
 }
 
 void E1Ctl::SendStatus() {
@@ -127,7 +131,7 @@ bool E1Ctl::CheckOpenCas() {
     if (handle < 0) return false;
     cas = Fd(handle);
     std::clog << ext::header(this) << "cas interface opened!" << std::endl;
-    casEvent.Bind("E1/Cas", &E1Ctl::OnCasEvent, this);
+    casEvent.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
     casEvent.Schedule(cas, POLLIN);
     return true;
 }
@@ -138,7 +142,7 @@ void E1Ctl::ReleaseCas() {
 }
 
 // The driver queues one record per change; a read takes one.
-void E1Ctl::OnCasEvent(int fd, short revents) {
+void E1Ctl::OnUpdateCas(int fd, short revents) {
     if (!(revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))) return;
     for (int n = 0; n < kRecordsPerEvent; ++n) {
         unsigned char record[Cas::kChannelSize];

@@ -50,8 +50,10 @@ public:
 private:
     bool OpenMaintenance();
     void WriteTclk();
-    void OnStatusTimer();
-    void OnCasEvent(int fd, short revents);
+    // Arms the next status tick.
+    void SetTimer();
+    void OnCheckStatus(Timer*);
+    void OnUpdateCas(int fd, short revents);
     void ReleaseCas();
 
     void CasOpen(int path, int timeslot, int bits);

@@ -49,10 +49,10 @@ void HwTests::Run(const LGCP::BpcTestParams& params) {
     bus = params.get_bus().getValue();
     int start = params.get_timeslot_start().getValue();
     int length = params.get_timeslot_length().getValue();
-    // A run past the bus's last time slot would test the next bus, or beyond the
-    // switch's table after bus 15.
-    if (bus < 0 || bus >= Tdm::kBuses || start < 0 || length < 0 || start + length > Tdm::kBusTimeSlots) {
-        std::cerr << ext::header(this) << "time slots " << start << " + " << length << " run past the bus"
+    // A run may go on into the next bus; only one past the switch's table is refused.
+    if (bus < 0 || bus >= Tdm::kBuses || start < 0 || length < 0 ||
+        Tdm::BusChannel(bus, start) + length > Tdm::kChannels) {
+        std::cerr << ext::header(this) << "time slots " << start << " + " << length << " run past the switch"
                   << std::endl;
         Error(LGCP::ErrorCause::invalidParams);
         return;

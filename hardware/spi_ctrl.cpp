@@ -46,9 +46,9 @@ void spiCtrl::init_device_and_channels() {
     }
 }
 
+// Only the channel operations open the device; a connect polls what they opened.
 void spiCtrl::OnConnect() {
-    init_device_and_channels();
-    if (fd >= 0 && available) timer.set(kStatusPeriod, &spiCtrl::OnStatusTimer, this);
+    if (fd >= 0 && available) timer.set(kStatusPeriod, &spiCtrl::status, this);
 }
 
 bool spiCtrl::Prepare(int ch, const char* badChannelText) {
@@ -175,5 +175,5 @@ void spiCtrl::status() {
         s.set_type(ACP::TrunkType::bri);
         SendSignal(signal);
     }
-    timer.set(kStatusPeriod, &spiCtrl::OnStatusTimer, this);
+    timer.set(kStatusPeriod, &spiCtrl::status, this);
 }

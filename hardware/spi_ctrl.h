@@ -66,7 +66,6 @@ private:
     void SwitchOff();
     // The checks every channel operation starts with; true when it may go on.
     bool Prepare(int ch, const char* badChannelText);
-    void OnStatusTimer() { status(); }
 
     int fd = -1;
     Timer timer;

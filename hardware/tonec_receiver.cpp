@@ -84,7 +84,7 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
         ByteRecord<8> rec;
         rec.put32(0, ts);
         rec.put32(4, id);
-        if (driver().ioctl(fd(), Tonec::DTMF_ENABLE_DETECTOR, rec.data()) < 0) {
+        if (driver().ioctl(RequestFd(), Tonec::DTMF_ENABLE_DETECTOR, rec.data()) < 0) {
             Errno error;
             std::cerr << "DTMF_ENABLE_DETECTOR fail:" << " timeslot=" << ts << " id=" << id
                       << " errno=" << ext::quoted(error) << std::endl;

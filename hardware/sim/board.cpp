@@ -25,19 +25,48 @@ std::uint32_t CloseCount(int fd) {
     return closes[fd].load(std::memory_order_relaxed);
 }
 
+// The board that hears of closes. A driver releases an open when its last
+// descriptor is closed, however that happened; the board does the same at once,
+// not at its next call.
+std::atomic<Board*> listening{nullptr};
+
 }  // namespace
+
+void NoticeClose() {
+    Board* board = listening.load(std::memory_order_acquire);
+    if (board != nullptr) board->OnClosed();
+}
+
 }  // namespace Sim
 
 extern "C" int __real_close(int fd);
 extern "C" int __wrap_close(int fd) {
     if (fd >= 0 && fd < Sim::kCountedDescriptors) Sim::closes[fd].fetch_add(1, std::memory_order_relaxed);
-    return __real_close(fd);
+    int result = __real_close(fd);
+    int error = errno;
+    Sim::NoticeClose();
+    errno = error;
+    return result;
 }
 
 namespace Sim {
 
+Board::Board() {
+    listening.store(this, std::memory_order_release);
+}
+
 Board::~Board() {
+    Board* self = this;
+    listening.compare_exchange_strong(self, nullptr);
+    releasing_ = true;
     for (auto& [inode, file] : opens_) ::close(file.peer);
+}
+
+// Only the thread that uses the board touches its opens; other threads' closes
+// (test peers) are seen at the board's next call.
+void Board::OnClosed() {
+    if (std::this_thread::get_id() != owner_ || releasing_ || opens_.empty()) return;
+    ReleaseClosed();
 }
 
 void Board::Add(std::unique_ptr<Device> device) {
@@ -59,11 +88,13 @@ void Board::FailRequest(const std::string& path, unsigned long number, int error
 }
 
 void Board::Reset() {
+    releasing_ = true;
     for (auto& [inode, file] : opens_) {
         file.device->IRelease(file);
         ::close(file.peer);
     }
     opens_.clear();
+    releasing_ = false;
     known_.clear();
     open_errors_.clear();
     faults_.clear();
@@ -97,6 +128,8 @@ int Board::Fail(Request* r, int error) {
 // An open ends when the caller has closed every descriptor of its end, however
 // it closed them: the device side then sees a hang-up.
 void Board::ReleaseClosed() {
+    if (releasing_) return;
+    releasing_ = true;
     for (auto it = opens_.begin(); it != opens_.end();) {
         pollfd p{it->second.peer, 0, 0};
         if (::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP)) {
@@ -110,6 +143,7 @@ void Board::ReleaseClosed() {
             ++it;
         }
     }
+    releasing_ = false;
 }
 
 void Board::Learn(int fd, OpenFile* file) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hardware/board_record.h"
@@ -27,7 +28,7 @@ namespace Sim {
 // board.cpp) is looked up again.
 class Board final : public Hardware::Driver {
 public:
-    Board() = default;
+    Board();
     ~Board() override;
 
     void Add(std::unique_ptr<Device> device);
@@ -86,6 +87,9 @@ private:
     OpenFile* Known(int fd) const;
     void Learn(int fd, OpenFile* file);
     void ReleaseClosed();
+    // A descriptor was closed behind the board's back (see board.cpp).
+    void OnClosed();
+    friend void NoticeClose();
     int TakeFault(const std::string& path, unsigned long number);
     static int Fail(Request* r, int error);
 
@@ -95,6 +99,8 @@ private:
     std::map<ino_t, OpenFile> opens_;
     std::vector<KnownFd> known_;  // by descriptor number
     RequestLog log_{kDefaultLogLimit};
+    std::thread::id owner_ = std::this_thread::get_id();
+    bool releasing_ = false;  // the board is closing descriptors itself
 };
 
 // The process's simulated board, with every modelled device added.

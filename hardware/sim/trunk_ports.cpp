@@ -11,6 +11,7 @@
 
 #include "core/errno_text.h"
 #include "core/packet.h"
+#include "core/repeated_line.h"
 
 namespace Sim {
 
@@ -61,6 +62,8 @@ public:
     int ch() const { return ch_; }
     bool connected() const { return client_.IsActive(); }
     std::uint32_t lost() const { return lost_; }
+    std::uint32_t empty() const { return empty_; }
+    std::uint32_t tooLong() const { return tooLong_; }
 
 private:
     void OnAccept(int fd, short revents) {
@@ -76,15 +79,36 @@ private:
         static unsigned char frame[packet_max_size];
         // A program that never stops sending leaves the rest for the next pass.
         for (int budget = 64; budget > 0 && client_.IsActive(); --budget) {
-            ssize_t n = ::recv(fd, frame, sizeof frame, MSG_DONTWAIT);
+            // MSG_TRUNC: the datagram's own length, also when it does not fit.
+            ssize_t n = ::recv(fd, frame, sizeof frame, MSG_DONTWAIT | MSG_TRUNC);
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-            if (n <= 0) {
+            if (n < 0 || (n == 0 && HungUp(fd))) {
                 client_.Release();
                 if (hook_) hook_(ch_, false);
                 return;
             }
+            if (n == 0) {
+                ++empty_;  // flags without a frame between them
+                continue;
+            }
+            if (static_cast<std::size_t>(n) > sizeof frame) {
+                ++tooLong_;
+                if (tooLongLine_.Admit())
+                    std::cerr << "sim: trunk port " << path_ << ": datagram of " << n << " octets longer than "
+                              << sizeof frame << ", dropped" << tooLongLine_.suppressed() << std::endl;
+                continue;
+            }
             trunks_.Arrive(ch_, frame, static_cast<std::size_t>(n));
         }
+    }
+
+    // A zero-length read is either an empty datagram or the end: only a peer
+    // that has shut down, with nothing but empties left, has gone.
+    static bool HungUp(int fd) {
+        pollfd p{fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) != 1 || !(p.revents & (POLLRDHUP | POLLHUP))) return false;
+        unsigned char byte;
+        return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) <= 0;
     }
 
     Trunks& trunks_;
@@ -95,6 +119,9 @@ private:
     Event listener_;
     Event client_;
     std::uint32_t lost_ = 0;
+    std::uint32_t empty_ = 0;
+    std::uint32_t tooLong_ = 0;
+    RepeatedLine tooLongLine_;
 };
 
 TrunkPorts::TrunkPorts(Trunks& trunks) : trunks_(trunks) {}
@@ -150,6 +177,16 @@ bool TrunkPorts::connected(int ch) const {
 std::uint32_t TrunkPorts::lost(int ch) const {
     Port* port = Find(ch);
     return port == nullptr ? 0 : port->lost();
+}
+
+std::uint32_t TrunkPorts::empty(int ch) const {
+    Port* port = Find(ch);
+    return port == nullptr ? 0 : port->empty();
+}
+
+std::uint32_t TrunkPorts::tooLong(int ch) const {
+    Port* port = Find(ch);
+    return port == nullptr ? 0 : port->tooLong();
 }
 
 }  // namespace Sim

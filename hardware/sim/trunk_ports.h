@@ -14,8 +14,8 @@ namespace Sim {
 // Line channels offered to programs outside the board: one listening Unix
 // SOCK_SEQPACKET socket per channel in a directory, named as Name() gives it.
 // A program that connects sends and receives whole frames (one datagram each,
-// no flags, no check bits) on that channel; a later connection replaces the
-// earlier one. The loop polls the sockets.
+// no flags, no check bits; an empty datagram is no frame) on that channel; a
+// later connection replaces the earlier one. The loop polls the sockets.
 class TrunkPorts {
 public:
     explicit TrunkPorts(Trunks& trunks);
@@ -39,6 +39,10 @@ public:
     void OnConnection(std::function<void(int ch, bool connected)> hook) { hook_ = std::move(hook); }
     // Frames that found no program or a full socket.
     std::uint32_t lost(int ch) const;
+    // Empty datagrams, taken as no frame; datagrams longer than a packet, dropped
+    // with a line.
+    std::uint32_t empty(int ch) const;
+    std::uint32_t tooLong(int ch) const;
 
 private:
     class Port;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <bit>
 #include <cerrno>
 #include <vector>
@@ -289,7 +291,7 @@ TEST_F(DsprocTest, CleanBeforeDestroyLeavesNothingOnItsTimeSlot) {
     EXPECT_EQ(Ioctls(), (std::vector<std::pair<unsigned long, Words>>{{0x400C6403, {71, 0, 256}}}));
 }
 
-TEST_F(DsprocTest, AFailedOpenIsRetriedByConfiguring) {
+TEST_F(DsprocTest, AMissingOrClosedDeviceIsOpenedAgainByTheNextRequest) {
     board.SetOpenError("/dev/dsp", EACCES);
     Hardware::DSProcReceiverService own;
     Receiver r(80);
@@ -301,10 +303,14 @@ TEST_F(DsprocTest, AFailedOpenIsRetriedByConfiguring) {
                                  "configure SD fail: (interface not opened) timeslot=80",
                                  "open dsproc fail, VAD proceeding disabled: Permission denied",
                                  "Disable All Tone fail: (interface not opened) timeslot=80",
+                                 "open dsproc fail, VAD proceeding disabled: Permission denied",
                                  "DSPROC_ENABLE VAD fail: timeslot=80 id=1 errno=\"Bad file descriptor\""}));
     board.SetOpenError("/dev/dsp", 0);
     own.configureDelays(80, 1, 2);
     EXPECT_TRUE(own.IsOpened());
+    own.OnEvent(-1, POLLHUP);
+    EXPECT_FALSE(own.IsOpened());
+    EXPECT_TRUE(own.enableVAD(r, true)) << "a closed device is opened again by any request";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -198,6 +199,53 @@ TEST_F(SimLinesTest, TrunkPortCarriesFramesBetweenAProgramAndAChannel) {
     ASSERT_TRUE(hdlc.hdlc_transmit(out));
     EXPECT_EQ(ports.lost(ch), 1u);
     EXPECT_TRUE(hdlc.is_open());
+}
+
+TEST_F(SimLinesTest, TrunkPortTakesEmptyAndOverlongDatagramsWithoutHangingUp) {
+    const int ch = Tdm::TrunkTimeSlot(1, 16);
+    Sim::TrunkPorts ports(trunks);
+    ASSERT_TRUE(ports.Open(dir, ch));
+    HDLC hdlc;
+    Sink sink;
+    hdlc.bind(&sink);
+    Activate(hdlc, ch);
+    int client = Connect(dir + "/e1-1-16");
+    Passes(2);
+    ASSERT_TRUE(ports.connected(ch));
+    const std::vector<unsigned char> huge(packet_max_size + 1, 0x55);
+    ASSERT_EQ(::send(client, "", 0, 0), 0);
+    ASSERT_EQ(::send(client, huge.data(), huge.size(), 0), static_cast<ssize_t>(huge.size()));
+    ASSERT_EQ(::send(client, "\x02\x01\x7F", 3, 0), 3);
+    Passes(3);
+    EXPECT_TRUE(ports.connected(ch));
+    EXPECT_EQ(sink.frames, (std::vector<Bytes>{{0x02, 0x01, 0x7F}}));
+    EXPECT_EQ(ports.empty(ch), 1u);
+    EXPECT_EQ(ports.tooLong(ch), 1u);
+    EXPECT_NE(err_.str().find("sim: trunk port " + dir + "/e1-1-16: datagram of 65537 octets longer than 65536, "
+                              "dropped\n"),
+              std::string::npos)
+        << err_.str();
+    ::close(client);
+    Passes(3);
+    EXPECT_FALSE(ports.connected(ch));
+}
+
+TEST_F(SimLinesTest, ADestroyedChannelGivesBackItsDescriptorsAtOnce) {
+    auto descriptors = [] {
+        std::size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) n += !entry.is_directory();
+        return n;
+    };
+    const std::size_t before = descriptors();
+    int tdm = -1;
+    {
+        HDLC hdlc;
+        Activate(hdlc, Tdm::TrunkTimeSlot(3, 16));
+        tdm = hdlc.controller_channel();
+        ASSERT_NE(mcc.channel(tdm), nullptr);
+    }
+    EXPECT_EQ(mcc.channel(tdm), nullptr);
+    EXPECT_EQ(descriptors(), before);
 }
 
 TEST_F(SimLinesTest, FaultKnobsActPerDirection) {

@@ -141,17 +141,29 @@ TEST_F(SpiCtrlTest, HalWithoutSpiTurnsTheServiceOffForGood) {
     EXPECT_EQ(1u, log.count("spi: hal without spi"));
 }
 
-TEST_F(SpiCtrlTest, WithoutHalEachOperationTriesToOpenAndAConnectArmsNothing) {
+TEST_F(SpiCtrlTest, OnlyChannelOperationsOpenTheDeviceAndAConnectPollsAnOpenOne) {
     board.SetOpenError("/dev/hal", ENOENT);
     spi.emplace();
     Bind(*spi);
     Connect();
-    spi->clock(-1);
-    EXPECT_EQ(3u, log.count("spi: try init"));
-    EXPECT_EQ(3u, log.count("spi: /dev/hal open fail"));
     EXPECT_FALSE(spi->IsPolling());
+    board.SetOpenError("/dev/hal", 0);
+    Leave();
+    Connect();
+    EXPECT_FALSE(spi->IsPolling()) << "a connect opens nothing";
+    EXPECT_EQ(1u, log.count("spi: try init"));
     RunFor(2000);
     EXPECT_TRUE(tap.Take().empty());
+
+    spi->clock(-1);
+    EXPECT_TRUE(spi->IsOpen());
+    EXPECT_EQ(2u, log.count("spi: try init"));
+    EXPECT_EQ(1u, log.count("spi: /dev/hal open fail"));
+    Leave();
+    Connect();
+    EXPECT_TRUE(spi->IsPolling());
+    RunFor(1000);
+    EXPECT_EQ(8u, tap.Take().size());
 }
 
 }  // namespace

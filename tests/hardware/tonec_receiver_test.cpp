@@ -361,6 +361,7 @@ TEST_F(TonecTest, AFailedOpenIsRetriedByConfiguring) {
     EXPECT_FALSE(own.enableIVA(r, true));
     EXPECT_EQ(err.Take(), (Lines{"open tonec fail, DTMF proceeding disabled: No such file or directory",
                                  "configure IVA fail: (interface not opened) timeslot=7",
+                                 "open tonec fail, DTMF proceeding disabled: No such file or directory",
                                  "IVA_DETECTOR_ENABLE fail: timeslot=7 errno=\"Bad file descriptor\""}));
     board.SetOpenError("/dev/dtmf", 0);
     EXPECT_TRUE(own.configureDTMF(7, LGCP::DTMFParams{}));
@@ -374,6 +375,12 @@ TEST_F(TonecTest, AHungUpDeviceIsClosedAndOpenedAgainByTheNextRequest) {
     own.OnEvent(-1, POLLHUP);
     EXPECT_FALSE(own.IsOpened()) << "left polled, a hung-up device spins the loop";
     EXPECT_EQ(err.Take(), (Lines{"tonec device hung up", "tonec device closed, opened again by the next request"}));
+    Receiver r(7);
+    EXPECT_TRUE(own.enableDTMF(r, true));
+    EXPECT_TRUE(own.IsOpened());
+    own.OnEvent(-1, POLLHUP);
+    EXPECT_TRUE(own.enableIVA(r, true));
+    own.OnEvent(-1, POLLHUP);
     EXPECT_TRUE(own.configureDTMF(7, LGCP::DTMFParams{}));
     EXPECT_TRUE(own.IsOpened());
 }

@@ -4,6 +4,7 @@
 // it made and the signals it caused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <functional>
@@ -275,9 +276,12 @@ TEST_F(BoardServicesTest, ClockConfigurationSelectsTheSourceAndReportsFailures) 
     EXPECT_EQ((Calls{{Hal::HW_CLOCK_SELECT, {4}}}), Requests(Hal::kPath, {Hal::HW_CLOCK_SELECT}));
     EXPECT_EQ(Success(4), Answer(ClockCfg(4, CS::external, BE::enabled, -1)));
     EXPECT_EQ(none, Requests(Hal::kPath, {Hal::HW_CLOCK_SELECT}));
-    EXPECT_EQ(1u,
-              errors.count("clkctl: set clock source cmd: { clkSel0 external, bextEn enabled, source -1 }"));
-    EXPECT_EQ(5u, errors.count_prefix("clkctl: set clock source cmd: ")) << "connect and every command";
+    // The command in value notation, as the printer lays it out.
+    const std::vector<std::string> command{"clkctl: set clock source cmd: {", "  clkSel0 external,",
+                                           "  bextEn enabled,", "  source -1", "}"};
+    const std::vector<std::string> lines = errors.texts();
+    EXPECT_NE(std::search(lines.begin(), lines.end(), command.begin(), command.end()), lines.end());
+    EXPECT_EQ(5u, errors.count("clkctl: set clock source cmd: {")) << "connect and every command";
 
     Sim::board().FailRequest(Hal::kPath, Hal::HW_CLOCK_SELECT, EIO);
     EXPECT_EQ(Failure(5, LGCP::ErrorCause::internal), Answer(ClockCfg(5, CS::external, BE::enabled, 1)));
