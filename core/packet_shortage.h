@@ -1,18 +1,21 @@
 // One place that needs packet buffers, seen through an empty pool: the first
 // refusal of an episode is written, the rest only counted until that place gets a
-// buffer again.
+// buffer again. A pool that runs dry and recovers frame by frame would open an
+// episode per frame, so at most one episode a second is written.
 #pragma once
 
 #include <cstdint>
+
+#include "core/repeated_line.h"
 
 class PacketShortage {
 public:
     // Counts a refusal; true when it opens an episode and the caller writes its line.
     bool Refused() {
         ++refused_;
-        const bool first = !short_;
+        if (short_) return false;
         short_ = true;
-        return first;
+        return episode_line_.Admit();
     }
     // A buffer came: the next refusal opens a new episode.
     void Served() { short_ = false; }
@@ -22,4 +25,5 @@ public:
 private:
     bool short_ = false;
     std::uint32_t refused_ = 0;
+    RepeatedLine episode_line_;
 };

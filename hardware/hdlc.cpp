@@ -75,7 +75,7 @@ bool HDLC::activate() {
     mux.Connect(params_.tdm, controller_channel_);
 
     ++generation_;
-    dropping_ = false;
+    shortage_.Served();
     event_.Bind("HDLC::OnEvent", &HDLC::on_event, this);
     event_.Schedule(fd, POLLIN | POLLOUT);  // a duplicate; `fd` closes the first
     ready_ = false;
@@ -161,11 +161,8 @@ bool HDLC::read_one(int fd) {
             read_error(n == 0 ? "end of file" : nullptr, n == 0 ? 0 : errno);
             return false;
         }
-        ++rx_dropped_;
-        if (!dropping_) {
+        if (shortage_.Refused())
             std::cerr << ext::header(this) << "no packet for a received frame: dropped" << std::endl;
-            dropping_ = true;
-        }
         return true;
     }
     Packet frame;
@@ -176,7 +173,7 @@ bool HDLC::read_one(int fd) {
         read_error(n == 0 ? "end of file" : nullptr, n == 0 ? 0 : errno);
         return false;
     }
-    dropping_ = false;
+    shortage_.Served();
     frame.put(static_cast<unsigned>(n));
     if (Tracing()) std::clog << "HDLC[" << trunk_ << "]: rx " << frame << std::endl;
     ++statistics_.rxSU;

@@ -6,6 +6,7 @@
 #include "core/event.h"
 #include "core/fd.h"
 #include "core/packet.h"
+#include "core/packet_shortage.h"
 #include "hardware/generic_hdlc.h"
 
 // One channel of the board's multi-channel HDLC controller on /dev/mcc/ctl.
@@ -56,7 +57,7 @@ public:
 
     const Statistics& statistics() const { return statistics_; }
     // Frames lost on reading because the packet pool was empty.
-    std::uint32_t rx_dropped() const { return rx_dropped_; }
+    std::uint32_t rx_dropped() const { return shortage_.refused(); }
     // The TDM channel of the last activated controller channel; -1 before any.
     int controller_channel() const { return controller_channel_; }
 
@@ -79,6 +80,5 @@ private:
     int controller_channel_ = -1;
     // Counts activations, so a pass that outlives the descriptor it served stops.
     std::uint32_t generation_ = 0;
-    std::uint32_t rx_dropped_ = 0;
-    bool dropping_ = false;
+    PacketShortage shortage_;
 };

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "core/clock.h"
+#include "core/packet_shortage.h"
 
 namespace {
 
@@ -28,6 +29,21 @@ TEST(RepeatedLine, OneLineASecondCarriesTheCountOfTheRestAcrossTheClockWrap) {
     EXPECT_EQ(line.pending(), 0u);
     clock.advance_ms(5000);
     EXPECT_EQ(Report(line), "bad");
+}
+
+TEST(PacketShortage, OneLineAnEpisodeAndAtMostOneEpisodeLineASecond) {
+    Mux::ManualClock clock(1000);
+    PacketShortage shortage;
+    EXPECT_TRUE(shortage.Refused());
+    EXPECT_FALSE(shortage.Refused());
+    // A pool that recovers for a frame and runs dry again opens no line of its own.
+    shortage.Served();
+    EXPECT_FALSE(shortage.Refused());
+    clock.advance_ms(1000);
+    EXPECT_FALSE(shortage.Refused());  // still the same episode
+    shortage.Served();
+    EXPECT_TRUE(shortage.Refused());
+    EXPECT_EQ(shortage.refused(), 5u);
 }
 
 }  // namespace
