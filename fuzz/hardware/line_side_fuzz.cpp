@@ -25,7 +25,6 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,7 @@
 #include "core/clock.h"
 #include "core/multiplexer.h"
 #include "core/packet.h"
+#include "fuzz/quiet_logs.h"
 #include "hardware/line_channels.h"
 #include "hardware/sim/board.h"
 #include "hardware/sim/mcc_device.h"
@@ -43,12 +43,6 @@
 #include "slots/slots.h"
 
 namespace {
-
-class NullBuffer : public std::streambuf {
-protected:
-    int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 constexpr unsigned kSlot = 1;
 constexpr int kTrunk = 0;
@@ -107,8 +101,7 @@ int ConnectTo(const std::string& path) {
 
 struct Setup {
     Setup() : ports(Sim::trunks()) {
-        std::clog.rdbuf(&sink);
-        std::cerr.rdbuf(&sink);
+        fuzz::QuietLogs();
         Slots::SetPause(&NoPause);
         // The switch is refreshed on every pass: no board log, so requests take the short way.
         Sim::board().SetLogLimit(0);
@@ -176,7 +169,6 @@ struct Setup {
         Passes();
     }
 
-    NullBuffer sink;
     Mux::ManualClock clock{1000000};
     CtrlSrv::Server server;
     Sim::TrunkPorts ports;

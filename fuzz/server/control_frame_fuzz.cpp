@@ -13,22 +13,16 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <streambuf>
 
 #include "config/ini_file.h"
 #include "core/multiplexer.h"
+#include "fuzz/quiet_logs.h"
 #include "hardware/sim/board.h"
 #include "server/ctrl_server.h"
 #include "server/main/components.h"
 #include "slots/slots.h"
 
 namespace {
-
-class NullBuffer : public std::streambuf {
-protected:
-    int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 constexpr unsigned kSpareDescriptors = 64;
 
@@ -45,8 +39,7 @@ unsigned OpenDescriptors() {
 
 struct Setup {
     Setup() {
-        std::clog.rdbuf(&sink);
-        std::cerr.rdbuf(&sink);
+        fuzz::QuietLogs();
         Slots::SetPause(&NoPause);
         // The switch is refreshed on every loop pass: a long board log only slows the run.
         Sim::board().SetLogLimit(16);
@@ -63,7 +56,6 @@ struct Setup {
         server.OnDisconnect();
         multiplexer.execute_dpc();
     }
-    NullBuffer sink;
     CtrlSrv::Server server;
     unsigned timers = 0;
     unsigned descriptors = 0;

@@ -7,19 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <streambuf>
 #include <vector>
 
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "fuzz/quiet_logs.h"
 #include "signalling/dlogframe.h"
 #include "signalling/lapd.h"
 
 namespace {
-
-struct Silent : std::streambuf {
-    int overflow(int c) override { return c; }
-};
 
 struct Wire : GenericHDLC {
     bool hdlc_transmit(Packet& frame) override { return !frame.empty() && ++sent % 5 != 0; }
@@ -43,10 +39,8 @@ Packet Frame(const uint8_t* data, size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Silent silent;
-    static const bool quiet = (std::clog.rdbuf(&silent), std::cout.rdbuf(&silent), true);
+    fuzz::QuietLogs();
     static const unsigned pool_free = Packet_pool::available();
-    (void)quiet;
     if (size == 0) return 0;
     {
         const uint8_t mode = data[0];

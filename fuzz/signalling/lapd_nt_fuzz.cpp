@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <set>
-#include <sstream>
 
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "fuzz/quiet_logs.h"
 #include "signalling/lapd_nt.h"
 
 namespace {
@@ -35,9 +35,7 @@ void CheckUsers(const ISDN::LAPD_NT& lapd) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static std::ostringstream quiet;
-    std::clog.rdbuf(quiet.rdbuf());
-    quiet.str("");
+    fuzz::QuietLogs();
     {
         ProtocolsList stack;
         stack.add_protocol_tail(new Sink);

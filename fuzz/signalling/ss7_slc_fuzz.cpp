@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 
 #include "core/packet.h"
 #include "core/protocol.h"
+#include "fuzz/quiet_logs.h"
 #include "signalling/ss7_slc.h"
 
 namespace {
@@ -35,17 +35,10 @@ struct User : Protocol {
     }
 };
 
-std::ostringstream sink;
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static bool quiet = [] {
-        std::clog.rdbuf(sink.rdbuf());
-        std::cerr.rdbuf(sink.rdbuf());
-        return true;
-    }();
-    (void)quiet;
+    fuzz::QuietLogs();
     {
         Channel channel;
         ProtocolsList stack;
@@ -92,7 +85,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (link->get_state_id() > 5 || link->statistics()[5] > 127 || link->tb_count() > 327)
                 std::abort();
         }
-        sink.str({});
     }
     if (Packet_pool::available() != Packet_pool::capacity()) std::abort();
     return 0;
