@@ -112,12 +112,7 @@ void MccDevice::Drain(Channel& channel) {
 
 void MccDevice::Transmit(Channel& from, const unsigned char* frame, std::size_t length) {
     ++from.written;
-    int copies = 1;
-    if (from.tx.any()) {
-        FrameFaults::Verdict verdict = from.tx.Next();
-        copies = verdict == FrameFaults::Verdict::drop ? 0 : verdict == FrameFaults::Verdict::twice ? 2 : 1;
-    }
-    for (int i = 0; i < copies; ++i) Switch(from.tdm, frame, length);
+    for (int i = from.tx.Copies(); i > 0; --i) Switch(from.tdm, frame, length);
 }
 
 void MccDevice::Switch(int src, const unsigned char* frame, std::size_t length, int depth) {
@@ -132,12 +127,7 @@ void MccDevice::Switch(int src, const unsigned char* frame, std::size_t length, 
 }
 
 void MccDevice::Receive(Channel& to, const unsigned char* frame, std::size_t length) {
-    int copies = 1;
-    if (to.rx.any()) {
-        FrameFaults::Verdict verdict = to.rx.Next();
-        copies = verdict == FrameFaults::Verdict::drop ? 0 : verdict == FrameFaults::Verdict::twice ? 2 : 1;
-    }
-    for (int i = 0; i < copies; ++i) {
+    for (int i = to.rx.Copies(); i > 0; --i) {
         if (to.file->Post(frame, length))
             ++to.delivered;
         else
