@@ -152,26 +152,22 @@ void HDLC::do_read() {
 
 // One frame to the sink; false when nothing more is to be read now.
 bool HDLC::read_one(int fd) {
-    if (Packet::available() == 0) {
-        // No buffer for the frame: it is read into a scratch area and lost.
-        static unsigned char scratch[packet_max_size];
-        ssize_t n = driver().read(fd, scratch, sizeof scratch);
-        if (n <= 0) {
-            if (n == -1 && errno == EAGAIN) return false;
-            read_error(n == 0 ? "end of file" : nullptr, n == 0 ? 0 : errno);
-            return false;
-        }
-        if (shortage_.Refused())
-            std::cerr << ext::header(this) << "no packet for a received frame: dropped" << std::endl;
-        return true;
-    }
+    // No buffer for the frame: it is read into a scratch area and lost.
+    static unsigned char scratch[packet_max_size];
+    const bool dropped = Packet::available() == 0;
     Packet frame;
-    frame.reserve_head(0);
-    ssize_t n = driver().read(fd, frame.tail(), frame.tailroom());
+    if (!dropped) frame.reserve_head(0);
+    ssize_t n = dropped ? driver().read(fd, scratch, sizeof scratch)
+                        : driver().read(fd, frame.tail(), frame.tailroom());
     if (n <= 0) {
         if (n == -1 && errno == EAGAIN) return false;
         read_error(n == 0 ? "end of file" : nullptr, n == 0 ? 0 : errno);
         return false;
+    }
+    if (dropped) {
+        if (shortage_.Refused())
+            std::cerr << ext::header(this) << "no packet for a received frame: dropped" << std::endl;
+        return true;
     }
     shortage_.Served();
     frame.put(static_cast<unsigned>(n));
