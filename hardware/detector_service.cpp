@@ -29,14 +29,14 @@ void DetectorService::init() {
 }
 
 bool DetectorService::Opened(std::uint32_t ts, const char* notOpened) {
-    if (!IsOpened()) init();
+    init();
     if (IsOpened()) return true;
     std::cerr << notOpened << " timeslot=" << ts << std::endl;
     return false;
 }
 
 int DetectorService::RequestFd() {
-    if (!IsOpened()) init();
+    init();
     return fd();
 }
 
