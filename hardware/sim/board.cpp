@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <string_view>
 
 namespace Sim {
 namespace {
@@ -116,6 +117,10 @@ std::size_t Board::OpenCount(const std::string& path) {
                          [&path](const auto& entry) { return entry.second.device->path() == path; });
 }
 
+Request* Board::Log(Request::Kind kind, const OpenFile* file) {
+    return log_.Add(kind, file != nullptr ? std::string_view(file->device->path()) : std::string_view());
+}
+
 int Board::Fail(Request* r, int error) {
     if (r != nullptr) {
         r->result = -1;
@@ -187,9 +192,8 @@ int Board::TakeFault(const std::string& path, unsigned long number) {
 
 int Board::open(const char* path, int flags) {
     ReleaseClosed();
-    Request* r = log_.Add(Request::Kind::open);
     const std::string name = path ? path : "";
-    if (r != nullptr) r->device = name;
+    Request* r = log_.Add(Request::Kind::open, name);
     Device* device = Find(name);
     auto fault = open_errors_.find(name);
     if (fault != open_errors_.end() && fault->second != 0) return Fail(r, fault->second);
@@ -213,8 +217,7 @@ int Board::open(const char* path, int flags) {
 int Board::close(int fd) {
     int error = 0;
     OpenFile* file = Lookup(fd, error);
-    Request* r = log_.Add(Request::Kind::close);
-    if (r != nullptr) r->device = file ? file->device->path() : "";
+    Request* r = Log(Request::Kind::close, file);
     if (::close(fd) != 0) return Fail(r, errno);
     ReleaseClosed();
     return 0;
@@ -233,11 +236,8 @@ int Board::ioctl(int fd, unsigned long request, void* arg) {
     }
     int error = 0;
     OpenFile* file = Lookup(fd, error);
-    Request* r = log_.Add(Request::Kind::ioctl);
-    if (r != nullptr) {
-        r->device = file ? file->device->path() : "";
-        r->number = request;
-    }
+    Request* r = Log(Request::Kind::ioctl, file);
+    if (r != nullptr) r->number = request;
     if (file == nullptr) return Fail(r, error);
 
     auto* record = static_cast<unsigned char*>(arg);
@@ -274,8 +274,7 @@ int Board::ioctl_value(int fd, unsigned long request, unsigned long value) {
 ssize_t Board::read(int fd, void* buffer, std::size_t length) {
     int error = 0;
     OpenFile* file = Lookup(fd, error);
-    Request* r = log_.Add(Request::Kind::read);
-    if (r != nullptr) r->device = file ? file->device->path() : "";
+    Request* r = Log(Request::Kind::read, file);
     if (file == nullptr) return Fail(r, error);
     ssize_t n = file->device->IRead(*file, fd, buffer, length);
     if (n < 0) return Fail(r, static_cast<int>(-n));
@@ -290,8 +289,7 @@ ssize_t Board::read(int fd, void* buffer, std::size_t length) {
 ssize_t Board::write(int fd, const void* buffer, std::size_t length) {
     int error = 0;
     OpenFile* file = Lookup(fd, error);
-    Request* r = log_.Add(Request::Kind::write);
-    if (r != nullptr) r->device = file ? file->device->path() : "";
+    Request* r = Log(Request::Kind::write, file);
     if (file == nullptr) return Fail(r, error);
     if (r != nullptr) {
         auto* bytes = static_cast<const unsigned char*>(buffer);

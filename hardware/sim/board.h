@@ -91,6 +91,9 @@ private:
     void OnClosed();
     friend void NoticeClose();
     int TakeFault(const std::string& path, unsigned long number);
+    // The log's entry for a call on `file` (null: the descriptor is no open);
+    // null when the log is off.
+    Request* Log(Request::Kind kind, const OpenFile* file);
     static int Fail(Request* r, int error);
 
     std::map<std::string, std::unique_ptr<Device>> devices_;

@@ -31,7 +31,7 @@ void RequestLog::SetLimit(std::size_t limit) {
     limit_ = limit;
 }
 
-Request* RequestLog::Add(Request::Kind kind) {
+Request* RequestLog::Add(Request::Kind kind, std::string_view device) {
     if (limit_ == 0) return nullptr;
     Request* r;
     if (size_ < ring_.size()) {
@@ -46,6 +46,7 @@ Request* RequestLog::Add(Request::Kind kind) {
         first_ = (first_ + 1) % ring_.size();
     }
     r->kind = kind;
+    r->device = device;
     r->number = 0;
     r->result = 0;
     r->error = 0;

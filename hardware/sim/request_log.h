@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Sim {
@@ -54,9 +55,9 @@ public:
     std::size_t limit() const { return limit_; }
     bool on() const { return limit_ != 0; }
 
-    // A new entry, its kind set and the rest as the last user left it; null
-    // when the log keeps nothing.
-    Request* Add(Request::Kind kind);
+    // A new entry, blank but for its kind and device; null when the log keeps
+    // nothing.
+    Request* Add(Request::Kind kind, std::string_view device);
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
