@@ -183,7 +183,7 @@ TEST_F(HdlcTest, FailedActivationLeavesOneLineAndNothingOpen) {
     EXPECT_EQ(Errors(), (std::vector<std::string>{"hdlc [0/16]: MCC_TIMESLOT fail: No space left on device"}));
     EXPECT_FALSE(hdlc.is_open());
     EXPECT_EQ(board.OpenCount(Mcc::kPath), 0u);
-    EXPECT_TRUE(board.Requests(Request::Kind::ioctl).size() == 3u);  // no switching after a failure
+    EXPECT_EQ(board.Requests(Request::Kind::ioctl).size(), 3u);  // no switching after a failure
 }
 
 TEST_F(HdlcTest, TransmitCountsAndFramesLeaveOnTheTimeSlot) {

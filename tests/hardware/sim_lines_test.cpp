@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,8 +21,8 @@
 #include "hardware/hw_mux.h"
 #include "hardware/line_channels.h"
 #include "hardware/mcc_requests.h"
-#include "hardware/sim/board.h"
 #include "hardware/e1_requests.h"
+#include "hardware/sim/board.h"
 #include "hardware/sim/line_setup.h"
 #include "hardware/sim/maintenance_device.h"
 #include "hardware/sim/mcc_device.h"
@@ -93,7 +92,7 @@ protected:
         std::cerr.rdbuf(saved_);
         idle_.Release();
         trunks.Reset();
-        std::system(("rm -rf '" + dir + "'").c_str());
+        std::filesystem::remove_all(dir);
         LoopTest::TearDown();
     }
     void Passes(std::size_t n) {
