@@ -190,7 +190,7 @@ bool SLC::send(Packet su) {
         su = room;
     }
     try {
-        su.push8(static_cast<unsigned char>(length <= 62 ? length : kMaxLi));
+        su.push8(static_cast<unsigned char>(length < kMaxLi ? length : kMaxLi));
     } catch (const std::bad_alloc&) {
         no_buffer_to_send();
         return false;
