@@ -158,13 +158,13 @@ bool SLC::new_unit(Packet& p) {
         prepare_head(p);
         return true;
     } catch (const std::bad_alloc&) {
-        ++no_buffer;
         no_buffer_to_send();
         return false;
     }
 }
 
 void SLC::no_buffer_to_send() {
+    ++no_buffer;
     if (tx_no_buffer_line.Admit())
         std::cerr << ext::header(this) << "no packet buffer, signal unit not sent"
                   << tx_no_buffer_line.suppressed() << std::endl;
@@ -190,9 +190,8 @@ bool SLC::send(Packet su) {
         su = room;
     }
     try {
-        su.push8(static_cast<unsigned char>(length <= 62 ? length : kMaxLi));
+        su.push8(static_cast<unsigned char>(length < kMaxLi ? length : kMaxLi));
     } catch (const std::bad_alloc&) {
-        ++no_buffer;
         no_buffer_to_send();
         return false;
     }

@@ -156,6 +156,7 @@ private:
     // The FIB of a FISU or MSU differs from the one expected (steps 2 to 4).
     void unexpected_fib();
     bool in_worked() const { return current == &s_worked; }
+    // Counts and reports a unit that found no buffer on its way out.
     void no_buffer_to_send();
 
     // Fields of the last received unit.

@@ -146,11 +146,9 @@ void SLC::on_leave(TState<1>&) {
     timer.reset();
 }
 
+// Not aligned follows the far end's status as idle does.
 void SLC::lssu(TState<1>&, Indication status) {
-    if (status == L2::SIO)
-        next_state(s_aligned);
-    else if (status == L2::SIN || status == L2::SIE)
-        next_state(s_proving);
+    lssu(s_idle, status);
 }
 
 // ---- aligned ----

@@ -5,7 +5,8 @@ if(TAMBORIL_HOST_PEERS)
   find_path(LIBSS7_INCLUDE libss7.h)
   find_library(LIBSS7_LIBRARY ss7)
   if(LIBSS7_INCLUDE AND LIBSS7_LIBRARY)
-    add_executable(libss7_peer ${CMAKE_CURRENT_SOURCE_DIR}/peers/libss7_peer.c)
+    add_executable(libss7_peer ${CMAKE_CURRENT_SOURCE_DIR}/peers/libss7_peer.c
+                   ${CMAKE_CURRENT_SOURCE_DIR}/peers/peer_frames.c)
     target_include_directories(libss7_peer PRIVATE ${LIBSS7_INCLUDE})
     target_link_libraries(libss7_peer PRIVATE ${LIBSS7_LIBRARY})
 

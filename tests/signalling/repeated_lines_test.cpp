@@ -2,16 +2,14 @@
 // error line a second per kind, each carrying the count of those left out.
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
 #include <string>
-#include <utility>
 
 #include "core/clock.h"
 #include "core/protocol.h"
 #include "signalling/lapd.h"
 #include "signalling/lapd_nt.h"
 #include "signalling/ss7_slc.h"
+#include "tests/signalling/support/captured_streams.h"
 
 namespace {
 
@@ -33,25 +31,9 @@ Packet Frame(std::initializer_list<unsigned char> octets) {
     return p;
 }
 
-class Streams {
-public:
-    Streams() : log_(std::clog.rdbuf(log.rdbuf())), err_(std::cerr.rdbuf(err.rdbuf())) {}
-    ~Streams() {
-        std::clog.rdbuf(log_);
-        std::cerr.rdbuf(err_);
-    }
-    std::string Log() { return std::exchange(log, std::ostringstream{}).str(); }
-    std::string Err() { return std::exchange(err, std::ostringstream{}).str(); }
-
-private:
-    std::ostringstream log, err;
-    std::streambuf* log_;
-    std::streambuf* err_;
-};
-
 TEST(LinkLayerLines, AFloodOfBadFramesGivesOneLineASecondPerKindWithTheCount) {
     Mux::ManualClock clock(1000000);
-    Streams streams;
+    CapturedStreams streams;
     Channel channel;
 
     SS7::SLC slc;

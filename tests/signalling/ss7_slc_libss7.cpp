@@ -1,31 +1,23 @@
 // Our MTP level 2 link against libss7, in real time. The helper program runs
 // libss7 on the other end of a frame socket and reports what it sees as JSON
 // lines; a small layer 3 above our link answers libss7's link tests.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "core/event.h"
-#include "core/fd.h"
 #include "core/multiplexer.h"
 #include "core/timer.h"
 #include "signalling/ss7_slc.h"
 #include "tests/signalling/support/frame_socket.h"
 #include "tests/signalling/support/mtp2_user.h"
+#include "tests/signalling/support/peer_process.h"
 
 namespace {
 
@@ -57,76 +49,38 @@ std::vector<unsigned char> LinkTest(unsigned char n) {
 class Peer {
 public:
     bool Start(unsigned delay_ms) {
-        int line[2], in[2], out[2];
-        if (!FrameSocket::Pair(line) || ::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-            return false;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(in[0], 0);
-            ::dup2(out[1], 1);
-            ::dup2(line[1], 3);
-            ::execl(LIBSS7_PEER, LIBSS7_PEER, "3", std::to_string(kPeerPc).c_str(),
-                    std::to_string(kOurPc).c_str(), std::to_string(kSlc).c_str(),
-                    std::to_string(delay_ms).c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        int line[2];
+        if (!FrameSocket::Pair(line)) return false;
+        process_ = std::make_unique<PeerProcess>(
+            LIBSS7_PEER,
+            std::vector<std::string>{"3", std::to_string(kPeerPc), std::to_string(kOurPc),
+                                     std::to_string(kSlc), std::to_string(delay_ms)},
+            line[1]);
         ::close(line[1]);
-        ::close(in[0]);
-        ::close(out[1]);
-        commands_ = in[1];
-        ::fcntl(out[0], F_SETFL, O_NONBLOCK);
         channel = std::make_unique<FrameSocket>(line[0]);
-        reports_.Bind("Peer::OnReport", &Peer::OnReport, this);
-        reports_.Schedule(Fd(out[0]), POLLIN);
-        return pid_ > 0;
+        return true;
     }
-    ~Peer() {
-        reports_.Release();
-        if (commands_ >= 0) ::close(commands_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    void Command(const std::string& text) {
-        const std::string line = text + "\n";
-        ASSERT_EQ(static_cast<ssize_t>(line.size()), ::write(commands_, line.data(), line.size()));
-    }
+    void Command(const std::string& text) { process_->Command(text); }
+    const std::vector<std::string>& lines() const { return process_->lines(); }
     // Index of the first report from `from` on that contains every text, or -1.
     int Find(std::initializer_list<const char*> texts, size_t from = 0) const {
-        for (size_t i = from; i < lines.size(); ++i) {
+        for (size_t i = from; i < lines().size(); ++i) {
             bool all = true;
-            for (const char* t : texts) all = all && lines[i].find(t) != std::string::npos;
+            for (const char* t : texts) all = all && lines()[i].find(t) != std::string::npos;
             if (all) return static_cast<int>(i);
         }
         return -1;
     }
     std::string Dump() const {
         std::string all;
-        for (const auto& l : lines) all += l + "\n";
+        for (const auto& l : lines()) all += l + "\n";
         return all;
     }
 
     std::unique_ptr<FrameSocket> channel;
-    std::vector<std::string> lines;
 
 private:
-    void OnReport(int fd, short revents) {
-        if ((revents & (POLLIN | POLLHUP)) == 0) return;
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(fd, buf, sizeof buf)) > 0) {
-            pending_.append(buf, static_cast<size_t>(n));
-            for (size_t nl; (nl = pending_.find('\n')) != std::string::npos; pending_.erase(0, nl + 1))
-                lines.push_back(pending_.substr(0, nl));
-        }
-        if (n == 0) reports_.Release();
-    }
-
-    pid_t pid_ = -1;
-    int commands_ = -1;
-    Event reports_;
-    std::string pending_;
+    std::unique_ptr<PeerProcess> process_;
 };
 
 class Libss7Test : public testing::Test {
@@ -300,7 +254,7 @@ TEST_F(Libss7Test, WithheldAcknowledgementsExpireT7ThenTheLinkRealigns) {
     const auto waited = std::chrono::steady_clock::now() - sent;
     EXPECT_GE(waited, std::chrono::milliseconds(11900));
     EXPECT_LT(waited, std::chrono::milliseconds(13000));
-    const size_t down_at = peer.lines.size();
+    const size_t down_at = peer.lines().size();
     ASSERT_TRUE(RunUntil(3000, [&] { return peer.Find({"\"lssu\":3", "\"rx\""}) >= 0; })) << peer.Dump();
     ASSERT_TRUE(RunUntil(10000, [&] { return LinkDown() >= 0; })) << peer.Dump();
     ASSERT_TRUE(RunUntil(15000, [&] { return Worked() && LinkUp(down_at) >= 0; })) << peer.Dump();
@@ -309,7 +263,7 @@ TEST_F(Libss7Test, WithheldAcknowledgementsExpireT7ThenTheLinkRealigns) {
 
 TEST_F(Libss7Test, TrunkLossTakesTheLinkDownAndLibss7SeesIt) {
     BringUp();
-    const size_t before = peer.lines.size();
+    const size_t before = peer.lines().size();
     link.OnTrunkHardStatus(false);
     EXPECT_EQ(0u, link.get_state_id());
     EXPECT_EQ(1, user.downs);

@@ -2,7 +2,6 @@
 // MTP2 dissector: nothing malformed, and every field agrees with the units
 // our link logged as sent and received.
 #include <gtest/gtest.h>
-#include <stdio.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +14,8 @@
 #include "hardware/sim/pcapng_writer.h"
 #include "signalling/ss7_slc.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/capture_file.h"
+#include "tests/signalling/support/command_output.h"
 #include "tests/signalling/support/frame_socket.h"
 #include "tests/signalling/support/mtp2_user.h"
 
@@ -49,26 +50,13 @@ std::vector<Fields> Logged(const std::string& log, const std::string& marker, in
     return units;
 }
 
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
 class Mtp2TsharkTest : public LoopTest {
 protected:
     void SetUp() override {
-        if (std::system("tshark -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
+        if (!HaveTshark()) GTEST_SKIP() << "tshark is not installed";
         LoopTest::SetUp();
-        char name[] = "/tmp/mtp2_tshark_XXXXXX";
-        const int fd = ::mkstemp(name);
-        ASSERT_GE(fd, 0);
-        ::close(fd);
-        path = name;
+        path = TempCapture("mtp2_tshark");
+        ASSERT_FALSE(path.empty());
         ASSERT_TRUE(tap.Open(path, Sim::PcapngWriter::kLinkMtp2));
         int fds[2];
         ASSERT_TRUE(FrameSocket::Pair(fds));
@@ -140,12 +128,12 @@ TEST_F(Mtp2TsharkTest, CapturedUnitsDissectAsLogged) {
     tap.Close();
 
     const std::string out =
-        Output("tshark -r " + path +
-               " -o mtp2.use_extended_sequence_numbers:FALSE"
-               " -o mtp2.capture_contains_frame_check_sequence:FALSE"
-               " -T fields -E separator=, -E occurrence=f"
-               " -e frame.packet_flags_direction -e mtp2.bsn -e mtp2.bib -e mtp2.fsn -e mtp2.fib"
-               " -e mtp2.li -e mtp2.sf -e _ws.malformed -e _ws.expert.severity 2>/dev/null");
+        CommandOutput("tshark -r " + path +
+                      " -o mtp2.use_extended_sequence_numbers:FALSE"
+                      " -o mtp2.capture_contains_frame_check_sequence:FALSE"
+                      " -T fields -E separator=, -E occurrence=f"
+                      " -e frame.packet_flags_direction -e mtp2.bsn -e mtp2.bib -e mtp2.fsn -e mtp2.fib"
+                      " -e mtp2.li -e mtp2.sf -e _ws.malformed -e _ws.expert.severity 2>/dev/null");
     std::vector<Fields> tx, rx, lssu_tx;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {

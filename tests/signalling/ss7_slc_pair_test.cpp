@@ -1,15 +1,14 @@
 // Two of our links back to back over a socket that loses units.
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "signalling/ss7_slc.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/captured_streams.h"
 #include "tests/signalling/support/frame_socket.h"
 #include "tests/signalling/support/mtp2_user.h"
 
@@ -55,12 +54,8 @@ protected:
                 return true;
             };
         }
-        log_buf = std::clog.rdbuf(log.rdbuf());
-        err_buf = std::cerr.rdbuf(err.rdbuf());
     }
     void TearDown() override {
-        std::clog.rdbuf(log_buf);
-        std::cerr.rdbuf(err_buf);
         b.reset();
         a.reset();
         LoopTest::TearDown();
@@ -96,9 +91,8 @@ protected:
     unsigned lost = 0;
     std::mt19937 random{20};
     std::uniform_real_distribution<double> loss{0.0, 1.0};
-    std::ostringstream log, err;
-    std::streambuf* log_buf = nullptr;
-    std::streambuf* err_buf = nullptr;
+    // The links' lines are not the subject here.
+    CapturedStreams streams;
 };
 
 TEST_F(Mtp2PairTest, LossyPipeDeliversEveryMsuCompleteAndInOrder) {

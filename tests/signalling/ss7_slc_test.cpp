@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -11,6 +10,7 @@
 
 #include "core/packet.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/signalling/support/captured_streams.h"
 #include "tests/signalling/support/mtp2_user.h"
 
 namespace {
@@ -32,20 +32,6 @@ struct FakeChannel : GenericHDLC {
     std::vector<std::string> frames;
     bool refuse_all = false;
     bool refuse_msu = false;
-};
-
-// Swaps the log and error streams for strings while it lives.
-struct Streams {
-    Streams() : log_buf(std::clog.rdbuf(log.rdbuf())), err_buf(std::cerr.rdbuf(err.rdbuf())) {}
-    ~Streams() {
-        std::clog.rdbuf(log_buf);
-        std::cerr.rdbuf(err_buf);
-    }
-    std::string Log() { return std::exchange(log, std::ostringstream{}).str(); }
-    std::string Err() { return std::exchange(err, std::ostringstream{}).str(); }
-    std::ostringstream log, err;
-    std::streambuf* log_buf;
-    std::streambuf* err_buf;
 };
 
 Packet Unit(const std::vector<unsigned char>& octets) {
@@ -114,7 +100,7 @@ protected:
     }
     std::uint32_t Word(unsigned i) { return link.statistics()[i]; }
 
-    Streams streams;
+    CapturedStreams streams;
     FakeChannel channel;
     Mtp2Stack stack;
     SS7::SLC& link = *stack.link;

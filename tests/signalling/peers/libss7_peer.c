@@ -28,9 +28,10 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "peer_frames.h"
 
 static struct ss7 *ss7;
 static int inner_end, libss7_end;
@@ -55,10 +56,9 @@ static unsigned queue_head, queue_count;
 static int delay_ms;
 
 static void to_libss7(const unsigned char *u, int len) {
-    unsigned char buf[304];
+    unsigned char buf[300 + FCS_OCTETS];
     memcpy(buf, u, (size_t)len);
-    buf[len] = buf[len + 1] = 0;
-    send(inner_end, buf, (size_t)len + 2, 0);
+    send(inner_end, buf, (size_t)append_fcs(buf, len), 0);
     ss7_read(ss7, libss7_end);
 }
 
@@ -183,10 +183,7 @@ int main(int argc, char **argv) {
             timeout = (int)(line_queue[queue_head].due > t ? line_queue[queue_head].due - t : 0);
         struct timeval *tv = ss7_schedule_next(ss7);
         if (tv) {
-            struct timeval now;
-            gettimeofday(&now, NULL);
-            long long ms = (tv->tv_sec - now.tv_sec) * 1000LL + (tv->tv_usec - now.tv_usec) / 1000;
-            if (ms < 0) ms = 0;
+            long ms = ms_until(tv);
             if (ms < timeout) timeout = (int)ms;
         }
         struct pollfd fds[3] = {{line, POLLIN, 0}, {inner[1], POLLIN, 0}, {0, POLLIN, 0}};
@@ -197,7 +194,7 @@ int main(int argc, char **argv) {
         if (fds[0].revents & (POLLHUP | POLLERR)) return 0;
         while (fds[0].revents & POLLIN) {
             /* From the far end: add the check octets libss7 expects. */
-            ssize_t n = recv(line, buf, sizeof buf - 2, 0);
+            ssize_t n = recv(line, buf, sizeof buf - FCS_OCTETS, 0);
             if (n <= 0) {
                 if (n == 0) return 0;
                 break;
@@ -229,7 +226,7 @@ int main(int argc, char **argv) {
             /* From libss7: strip its check octets. */
             ssize_t n = recv(inner[1], buf, sizeof buf, 0);
             if (n <= 0) break;
-            n -= 2;
+            n -= FCS_OCTETS;
             if (n < 3) continue;
             if (now_ms() < mute_until) continue;
             if (n > 5 && (buf[2] & 0x3F) > 2 && drop_tx_msu > 0) {

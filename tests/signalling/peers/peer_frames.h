@@ -1,6 +1,6 @@
-/* What the libpri peer programs share: frames on a SOCK_SEQPACKET socket carry
- * no check octets, while libpri reads and writes two behind every frame; and
- * libpri's timers, due at a time of day. */
+/* What the peer programs share: frames on a SOCK_SEQPACKET socket carry no
+ * check octets, while libpri and libss7 read and write two behind every frame;
+ * and their timers, due at a time of day. */
 #ifndef PEER_FRAMES_H
 #define PEER_FRAMES_H
 
