@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "core/event.h"
 #include "core/accept_pause.h"
+#include "core/event.h"
 
 class TPKTTracer {
 public:

@@ -50,7 +50,6 @@ public:
     // The controller's link reads into the pool's reserved blocks.
     void draw_on_reserve(bool on) { reserve_ = on; }
     static constexpr uint32_t kNoBufferPause = 100;  // ms without reads when the pool is empty
-    const PacketShortage& shortage() const { return shortage_; }
     // The reads are measured on the socket's event, where the status dump shows them.
     const Measure& get_read_measure() const { return event_.measure(); }
     const Measure& get_write_measure() const { return write_measure_; }

@@ -1,8 +1,8 @@
 #include "core/tpkt_protocol.h"
 
 #include <cstring>
-#include <new>
 #include <iostream>
+#include <new>
 
 #include "core/profile.h"
 

@@ -20,7 +20,8 @@ const option long_options[] = {
     {"help", no_argument, nullptr, 'h'},       {nullptr, 0, nullptr, 0},
 };
 
-// A decimal number from 1 to 65535 and nothing else.
+}  // namespace
+
 bool ParsePort(const char* text, int& port) {
     if (text == nullptr || *text < '0' || *text > '9') return false;
     char* end = nullptr;
@@ -29,8 +30,6 @@ bool ParsePort(const char* text, int& port) {
     port = static_cast<int>(value);
     return true;
 }
-
-}  // namespace
 
 void PrintUsage(std::ostream& out) {
     out << "Usage:\n"

@@ -21,4 +21,7 @@ int Parse(int argc, char** argv, Options& options, std::ostream& out);
 
 void PrintUsage(std::ostream& out);
 
+// A decimal number from 1 to 65535 and nothing else.
+bool ParsePort(const char* text, int& port);
+
 }  // namespace CommandLine

@@ -15,10 +15,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <iostream>
 #include <iterator>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -59,14 +59,27 @@ std::vector<char> PingFrame() {
     return frame;
 }
 
-// The client side: sends `depth` frames, reads `depth` answers, per batch.
-void Drive(benchmark::State& state, uint16_t port, int depth, size_t answerSize) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+sockaddr_in Loopback(uint16_t port) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) != 0) {
+    return sa;
+}
+
+// A connected socket, or -1.
+int ConnectLoopback(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in sa = Loopback(port);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+// The client side: sends `depth` frames, reads `depth` answers, per batch.
+void Drive(benchmark::State& state, uint16_t port, int depth, size_t answerSize) {
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) {
         state.SkipWithError("connect failed");
         return;
     }
@@ -160,9 +173,7 @@ void EchoConnection(int listener) {
 // A listening loopback socket and its port; -1 when none could be made.
 int Listen(uint16_t& port) {
     int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in sa = Loopback(0);
     socklen_t len = sizeof(sa);
     if (::bind(listener, reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(listener, 1) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
@@ -205,30 +216,18 @@ void BM_MinimalTpktEchoProcess(benchmark::State& state) {
     ::waitpid(child, nullptr, 0);
 }
 
-// A free loopback port, found by binding to port 0.
+// A free loopback port: one a listener was given, closed again.
 uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(sa);
     uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), len) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-        port = ntohs(sa.sin_port);
-    ::close(fd);
+    const int listener = Listen(port);
+    if (listener >= 0) ::close(listener);
     return port;
 }
 
 bool Accepts(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof(sa)) == 0;
-    ::close(fd);
-    return ok;
+    const int fd = ConnectLoopback(port);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
 }
 
 // A built daemon in a private mount namespace, so that its pid file and

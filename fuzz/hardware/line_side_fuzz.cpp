@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -60,6 +59,10 @@ void NoPause(unsigned) {}
 
 enum Kind { ss7, priUser, priNetwork, briNetwork, briUser, rawHdlc, kKinds };
 
+bool IsBri(Kind kind) {
+    return kind == briNetwork || kind == briUser;
+}
+
 LGCP::CreateParams CreateFor(Kind kind) {
     LGCP::CreateParams p;
     if (kind == rawHdlc) {
@@ -78,7 +81,7 @@ LGCP::CreateParams CreateFor(Kind kind) {
         s.set_emergency(true);
         return p;
     }
-    const bool bri = kind == briNetwork || kind == briUser;
+    const bool bri = IsBri(kind);
     LGCP::IsdnParams& i = p.select_pstn().select_isdn();
     i.set_type(bri ? LGCP::IsdnType::bri : LGCP::IsdnType::pri);
     i.set_trunk(bri ? kBriLine : kTrunk);
@@ -154,7 +157,7 @@ struct Setup {
     void TrunkStatus(Kind kind, bool normal) {
         LGCP::Signal signal;
         ACP::TrunkStatus& s = signal.select_trunkStatus();
-        const bool bri = kind == briNetwork || kind == briUser;
+        const bool bri = IsBri(kind);
         s.set_trunk(bri ? kBriLine : kTrunk);
         s.set_state(normal ? ACP::TrunkState::normal : ACP::TrunkState::lossCarrier);
         s.set_type(bri ? ACP::TrunkType::bri : ACP::TrunkType::e1);
@@ -185,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Setup setup;
     if (size == 0) return 0;
     const Kind kind = static_cast<Kind>(data[0] % kKinds);
-    const int peer = kind == briNetwork || kind == briUser ? setup.peers[1] : setup.peers[0];
+    const int peer = setup.peers[IsBri(kind) ? 1 : 0];
     setup.Command([kind](LGCP::Command& c) { c.select_create(CreateFor(kind)); });
     setup.Command([](LGCP::Command& c) { c.select_activate().select_empty(); });
     setup.Passes();

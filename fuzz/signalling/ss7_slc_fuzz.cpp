@@ -7,7 +7,6 @@
 // every pool buffer is back after the link is gone.
 #include <cstdint>
 #include <cstdlib>
-#include <iostream>
 
 #include "core/packet.h"
 #include "core/protocol.h"

@@ -3,16 +3,15 @@
 // the board keeps no request log, which only tests read. TAMBORIL_AUTH_PORT moves
 // the PPP authentication socket off its port, so that several daemons can run
 // on one machine.
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <string>
 
 #include "core/output.h"
 #include "hardware/sim/board.h"
 #include "hardware/sim/line_setup.h"
 #include "hardware/sim/mcc_device.h"
+#include "server/command_line.h"
 #include "server/main/daemon_main.h"
 #include "server/main/sim_echo.h"
 #include "slots/modem_factory.h"
@@ -26,10 +25,8 @@ bool AuthPortFromEnvironment(uint16_t& port) {
     port = ModemFactory::kAuthPort;
     const char* text = std::getenv(kAuthPortVariable);
     if (text == nullptr || *text == '\0') return true;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*end != '\0' || errno != 0 || value > 65535 || text[0] == '-' || text[0] == '+') {
+    int value = 0;
+    if (!CommandLine::ParsePort(text, value)) {
         std::cerr << "sim: " << kAuthPortVariable << ": " << ext::quoted(text) << " is no port number"
                   << std::endl;
         return false;

@@ -5,6 +5,7 @@
 
 #include "core/acceptor_net.h"
 #include "core/packet.h"
+#include "tests/core/held_blocks.h"
 
 using namespace testing_core;
 
@@ -147,11 +148,7 @@ TEST_F(ServiceTest, SendOfOverlongBodyWritesNothingAndKeepsTheConnection) {
 
 TEST_F(ServiceTest, OnlyALinkOnTheReserveReadsAndSendsWhenTheOrdinaryBlocksAreGone) {
     Client c = Connect();
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     errors.clear();
     // Without the reserve: one line per episode, the frame waits in the socket.
     service.Send("x", 1);

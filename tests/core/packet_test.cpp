@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/held_blocks.h"
+
 namespace {
 
 // The exact text as a death-test pattern.
@@ -334,11 +336,7 @@ TEST_F(PacketDeathTest, BrokenPointersAreReported) {
 }
 
 TEST_F(PacketTest, PoolExhaustionRaisesAndLeavesHandlesAlone) {
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     Packet extra;
     EXPECT_THROW(extra.reserve_head(0), std::bad_alloc);
     EXPECT_TRUE(extra.null());
@@ -361,11 +359,7 @@ TEST_F(PacketTest, PoolExhaustionRaisesAndLeavesHandlesAlone) {
 }
 
 TEST_F(PacketTest, ReservedBlocksGoOnlyToAnOpenReserve) {
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     EXPECT_EQ(Packet_pool::available(), packet_reserve);
     const std::uint32_t refused = Packet::refused();
     Packet extra;
@@ -395,8 +389,7 @@ TEST_F(PacketTest, ReservedBlocksGoOnlyToAnOpenReserve) {
 
 TEST_F(PacketTest, FreedBlocksComeBackFirstInFirstOut) {
     const PacketReserve reserve;
-    std::vector<Packet> held(Packet::available());
-    for (Packet& p : held) p.reserve_head(0);
+    std::vector<Packet> held = HoldEveryBlock();
     const _Packet* a = held[5].get();
     const _Packet* b = held[9].get();
     held[5].clear();

@@ -8,6 +8,7 @@
 
 #include "core/packet.h"
 #include "tests/core/control_service_test.h"
+#include "tests/core/held_blocks.h"
 
 using namespace testing_core;
 
@@ -67,11 +68,7 @@ TEST(Tpkt, FrameWithoutABufferForItsBodyIsSkippedAndTheNextOneDelivered) {
     piece.reserve_head(0);
     const std::string bytes = Frame("lost") + Frame("also lost");
     std::memcpy(piece.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     owner.receive(piece);
     EXPECT_TRUE(owner.bodies.empty());
     EXPECT_EQ(2u, owner.tpkt->shortage().refused());
