@@ -21,6 +21,7 @@
 #include "hardware/mcc_requests.h"
 #include "hardware/sim/board.h"
 #include "hardware/sim/mcc_device.h"
+#include "tests/core/held_blocks.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/hardware/line_test_util.h"
 
@@ -102,15 +103,6 @@ protected:
     }
     Sim::MccDevice::Channel& ChannelOf(const HDLC& hdlc) { return *mcc.channel(hdlc.controller_channel()); }
     // Every block of the pool, until the packets are dropped.
-    static std::vector<Packet> HoldEveryPacket() {
-        std::vector<Packet> held;
-        while (Packet::available() > 0) {
-            held.emplace_back();
-            held.back().reserve_head(0);
-        }
-        return held;
-    }
-
     Sim::Board& board = Sim::board();
     Sim::MccDevice& mcc = board.device<Sim::MccDevice>(Mcc::kPath);
     Sim::Trunks& trunks = Sim::trunks();
@@ -335,7 +327,7 @@ TEST_F(HdlcTest, EmptyPacketPoolDropsFramesWithOneLine) {
     Sink sink;
     hdlc.bind(&sink);
     Activate(hdlc);
-    std::vector<Packet> held = HoldEveryPacket();
+    std::vector<Packet> held = HoldEveryBlock();
     const Bytes f{0x01, 0x02};
     for (int i = 0; i < 3; ++i) trunks.Arrive(kTs16, f.data(), f.size());
     Passes(2);
@@ -389,7 +381,7 @@ TEST_F(HdlcTest, SharedFrameGoesOutWhenThePoolIsEmpty) {
     Activate(hdlc);
     Packet frame = PacketOf({0x80, 0x81, 0x00});
     const Packet kept = frame;
-    std::vector<Packet> held = HoldEveryPacket();
+    std::vector<Packet> held = HoldEveryBlock();
     EXPECT_TRUE(hdlc.hdlc_transmit(frame));
     EXPECT_EQ(frame.get(), kept.get());
     EXPECT_EQ(line.frames, (std::vector<Bytes>{{0x80, 0x81, 0x00}}));

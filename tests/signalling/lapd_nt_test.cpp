@@ -12,6 +12,7 @@
 
 #include "core/multiplexer.h"
 #include "hardware/sim/pcapng_writer.h"
+#include "tests/core/held_blocks.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/signalling/support/capture_file.h"
 #include "tests/signalling/support/command_output.h"
@@ -407,11 +408,7 @@ TEST_F(LapdNtTest, EmptyPacketPoolCostsFramesButNeitherTheProcessNorTheLink) {
     Down({0x08, 0x01, 0x83, 0x00});
     EXPECT_EQ(1u, Sent().size());
     Log();
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     // Two repetitions of the I frame find no block: one line for both.
     Advance(2 * LAPD_NT_user::kRepeat + 10);
     EXPECT_TRUE(Sent().empty());

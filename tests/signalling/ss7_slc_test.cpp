@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/packet.h"
+#include "tests/core/held_blocks.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/signalling/support/captured_streams.h"
 #include "tests/signalling/support/mtp2_user.h"
@@ -492,11 +493,7 @@ TEST_F(Mtp2Test, EmptyPacketPoolDropsTheUnitAndGoesOn) {
     Fisu(0, 1, 127, 1);
     user.Send({7, 7, 7});  // holds a block while the pool is empty
     Packet msu = user.Msu({8, 8, 8});
-    std::vector<Packet> held;
-    while (Packet::available() > 0) {
-        held.emplace_back();
-        held.back().reserve_head(0);
-    }
+    std::vector<Packet> held = HoldEveryBlock();
     streams.Err();
     link.receive(shared);  // taking the header off needs a copy
     user.transmit(msu);    // its header needs a copy
