@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 
 #include "core/event.h"
 #include "core/fd.h"
