@@ -142,12 +142,7 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
     for (unsigned i = 0; i < 4; ++i) slta[1 + i] = static_cast<unsigned char>(back >> (8 * i));
     slta[5] = 0x21;
     ASSERT_EQ(UserData(1, slta), -1);
-    std::string hex;
-    for (unsigned char b : slta) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02X", b);
-        hex += two;
-    }
+    const std::string hex = ServerTest::ToHex(Bytes(slta.begin(), slta.end()));
     EXPECT_TRUE(Until(3000, [&] { return Find(peer, {"\"dir\":\"rx\"", "\"msu\":\"" + hex + "\""}) >= 0; }))
         << hex;
 

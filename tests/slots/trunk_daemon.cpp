@@ -1,6 +1,7 @@
 // Trunk slots of the built simulation daemon, driven by a controller over TCP.
 #include <gtest/gtest.h>
 
+#include "tests/slots/commands.h"
 #include "tests/slots/daemon_session.h"
 
 namespace {
@@ -10,11 +11,7 @@ using namespace DaemonSession;
 constexpr int kSuccess = -1;
 
 std::function<void(LGCP::Command&)> Trunk(unsigned trunk, unsigned timeslot, bool bri = false) {
-    return [=](LGCP::Command& c) {
-        LGCP::TrunkParams& t = bri ? c.select_create().select_trunk_bri() : c.select_create().select_trunk();
-        t.set_trunk(trunk);
-        t.set_timeslot(timeslot);
-    };
+    return [=](LGCP::Command& c) { c.select_create(slot_test::TrunkParams(trunk, timeslot, bri)); };
 }
 
 TEST(TrunkDaemon, TrunkSlotsAreMadeReplacedAndConnected) {
