@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 
 #include "core/event.h"
 #include "core/fd.h"
@@ -33,7 +32,6 @@ public:
     bool Send(const AuthRecord::Bytes& record);
     // Out of the loop; the factory deletes it outside its handler.
     bool closed() const { return !event_.IsActive(); }
-    const INet4::Addr& peer() const { return peer_; }
 
 private:
     // The lines that a peer's records can repeat, each held to one a second.

@@ -1,6 +1,5 @@
 #include "slots/auth_record.h"
 
-#include <bit>
 #include <cstring>
 
 namespace AuthRecord {
@@ -41,19 +40,13 @@ Bytes Record(uint32_t size, Type type, uint32_t session) {
 }  // namespace
 
 uint32_t Word(const uint8_t* record, unsigned index) {
-    const uint8_t* p = record + 4 * index;
-    if constexpr (std::endian::native == std::endian::big)
-        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-    else
-        return (uint32_t{p[3]} << 24) | (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+    uint32_t value;
+    std::memcpy(&value, record + 4 * index, sizeof value);
+    return value;
 }
 
 void PutWord(uint8_t* record, unsigned index, uint32_t value) {
-    uint8_t* p = record + 4 * index;
-    for (unsigned i = 0; i < 4; ++i) {
-        const unsigned shift = std::endian::native == std::endian::big ? 24 - 8 * i : 8 * i;
-        p[i] = static_cast<uint8_t>(value >> shift);
-    }
+    std::memcpy(record + 4 * index, &value, sizeof value);
 }
 
 bool DecodeLogin(const uint8_t* record, size_t length, Login& login) {

@@ -14,16 +14,13 @@ public:
     bool compare_name(const Protocol_name& other) const override { return name_.compare(other); }
 
     // A frame from above.
-    void message(Packet& frame) override;
+    void message(Packet& frame) override { channel_.hdlc_transmit(frame); }
 
     void on_hdlc_receive(Packet& frame) override { on_message(frame); }
     void on_hdlc_error(Cause::Type) override {}
     void on_hdlc_ready() override {}
 
-    unsigned refused() const { return refused_; }
-
 private:
     GenericHDLC& channel_;
     Protocol_name_str name_{"HDLC"};
-    unsigned refused_ = 0;
 };

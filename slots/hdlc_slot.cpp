@@ -5,7 +5,7 @@
 
 #include "config/trace_ctl.h"
 #include "core/output.h"
-#include "core/packet_pool.h"
+#include "core/packet.h"
 
 HdlcSlot::HdlcSlot(SlotFactory* factory, unsigned char address) : Slot(factory), address_(address) {
     update_.set(kUpdatePeriod, &HdlcSlot::OnUpdateTimer, this);

@@ -43,7 +43,6 @@ public:
     void OnUpdateTimer();
     void flushResponce();
 
-    unsigned char address() const { return address_; }
     const HdlcLine& line() const { return line_; }
     // Received frames that were not for this slot's address.
     unsigned foreign() const { return foreign_; }

@@ -33,11 +33,6 @@ void ModemFactory::PutHeader(std::ostream& os) const {
     os << "modem[" << counter_ << "," << GetSlots().size() << "]: ";
 }
 
-Slot* ModemFactory::INewSlot(const LGCP::CreateParams& params) {
-    if (params.modem_isSelected()) ++declined_;
-    return nullptr;
-}
-
 bool ModemFactory::Listen(uint16_t port) {
     Close();
     INet4::Addr address("127.0.0.1");

@@ -67,12 +67,10 @@ public:
     // The connection left the loop: it is forgotten and deleted outside its handler.
     void OnClientClosed(AuthClient& client);
 
-    // Modem creates seen and declined.
-    unsigned declined() const { return declined_; }
     void PutHeader(std::ostream& os) const override;
 
 protected:
-    Slot* INewSlot(const LGCP::CreateParams& params) override;
+    Slot* INewSlot(const LGCP::CreateParams&) override { return nullptr; }
 
 private:
     ModemFactory();
@@ -87,5 +85,4 @@ private:
     std::map<uint32_t, AuthClient*> peers_;  // session -> connection
     Dpc reap_;
     unsigned counter_ = 0;  // sessions handed to a PPP program; none while modems are declined
-    unsigned declined_ = 0;
 };

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "core/output.h"
-#include "core/packet_pool.h"
+#include "core/packet.h"
 #include "signalling/lapd_nt.h"
 #include "signalling/ss7_slc.h"
 #include "slots/hdlc_layer.h"

@@ -56,7 +56,6 @@ public:
     const HdlcLine& line() const { return line_; }
     SS7::SLC* ss7() const { return slc_; }
     ISDN::LAPD* lapd() const { return lapd_; }
-    ISDN::LAPD_NT* network() const { return nt_; }
     // Messages from the link too long for a signal.
     unsigned too_long() const { return too_long_; }
 

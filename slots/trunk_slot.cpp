@@ -1,5 +1,6 @@
 #include "slots/trunk_slot.h"
 
+#include <algorithm>
 #include <array>
 #include <iostream>
 #include <memory>
@@ -83,11 +84,9 @@ Slot* TrunkFactory::INewSlot(const LGCP::CreateParams& params) {
     if (ch < 0) return nullptr;
 
     LineHolders& holders = LineHolders::instance();
-    const Slot* holder = holders.Holder(ch);
-    Slot* old = nullptr;
-    for (Slot* mine : GetSlots())
-        if (mine == holder) old = mine;
-    if (old != nullptr) {
+    const auto held = std::find(GetSlots().begin(), GetSlots().end(), holders.Holder(ch));
+    if (held != GetSlots().end()) {
+        Slot* old = *held;
         std::clog << "trunk-slot: two slots require the same timeslot, remove old." << std::endl;
         std::clog << " old slot " << *old << std::endl;
         if (SlotHost* host = old->GetHost())

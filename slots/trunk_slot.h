@@ -38,7 +38,6 @@ public:
     static TrunkFactory* Of(Kind kind, int trunk);
 
     Kind kind() const { return kind_; }
-    int trunk() const { return trunk_; }
     void PutHeader(std::ostream& os) const override;
 
 protected:

@@ -9,20 +9,6 @@ namespace {
 
 using namespace DaemonSession;
 
-// A loopback TCP connection to the port, retried until it is taken; -1 when not.
-int ConnectLoopback(int port, int ms = 10000) {
-    for (auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; ::usleep(50000)) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(static_cast<uint16_t>(port));
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return fd;
-        ::close(fd);
-    }
-    return -1;
-}
-
 TEST(AuthDaemon, LoginRequestIsLoggedAndTheControllerIsStillAnswered) {
     if (!NamespaceAllowed()) GTEST_SKIP() << "no private mount namespace here";
     Daemon daemon(TAMBORIL_SIM, {});

@@ -65,6 +65,20 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// A loopback TCP connection to the port, retried until it is taken; -1 when not.
+inline int ConnectLoopback(int port, int ms = 10000) {
+    for (auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; ::usleep(50000)) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<uint16_t>(port));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return fd;
+        ::close(fd);
+    }
+    return -1;
+}
+
 // tamboril-sim with its environment; its output goes to files in its directory.
 class Daemon {
 public:
@@ -137,17 +151,8 @@ private:
 class Controller {
 public:
     bool Connect(int port, int ms = 10000) {
-        for (auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; ::usleep(50000)) {
-            fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in sa{};
-            sa.sin_family = AF_INET;
-            sa.sin_port = htons(static_cast<uint16_t>(port));
-            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
-            ::close(fd_);
-            fd_ = -1;
-        }
-        return false;
+        fd_ = ConnectLoopback(port, ms);
+        return fd_ >= 0;
     }
     ~Controller() { Close(); }
     void Close() {

@@ -6,6 +6,7 @@
 #include "core/multiplexer.h"
 #include "core/timer.h"
 #include "tests/signalling/support/peer_process.h"
+#include "tests/slots/commands.h"
 #include "tests/slots/daemon_session.h"
 
 namespace {
@@ -84,8 +85,8 @@ protected:
     static bool Ioctl(const LGCP::Signal& s, int alternative) {
         return s.ioctl_isSelected() && s.get_ioctl().currentSelection() == alternative;
     }
-    int Create(unsigned slot, const std::function<void(LGCP::CreateParams&)>& fill) {
-        return controller.Command(slot, [&](LGCP::Command& c) { fill(c.select_create()); });
+    int Create(unsigned slot, const LGCP::CreateParams& params) {
+        return controller.Command(slot, [&](LGCP::Command& c) { c.select_create(params); });
     }
     int Activate(unsigned slot) {
         return controller.Command(slot, [](LGCP::Command& c) { c.select_activate().select_empty(); });
@@ -104,16 +105,7 @@ protected:
 #ifdef LIBSS7_PEER
 TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
     Start("e1-0-16");
-    ASSERT_EQ(Create(1,
-                     [](LGCP::CreateParams& p) {
-                         LGCP::SS7Params& s = p.select_pstn().select_ss7();
-                         s.set_trunk(0);
-                         s.set_slc(0);
-                         s.set_dpc(kPeerPc);
-                         s.set_opc(kOurPc);
-                         s.set_emergency(false);
-                     }),
-              -1);
+    ASSERT_EQ(Create(1, slot_test::Ss7(0, kOurPc, kPeerPc, false)), -1);
     PeerProcess& peer = Attach("e1-0-16", LIBSS7_PEER, {"3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"});
     ASSERT_EQ(Activate(1), -1);
 
@@ -142,12 +134,7 @@ TEST_F(SignallingDaemon, Ss7LinkAgainstLibss7OnTrunk0) {
     for (unsigned i = 0; i < 4; ++i) slta[1 + i] = static_cast<unsigned char>(back >> (8 * i));
     slta[5] = 0x21;
     ASSERT_EQ(UserData(1, slta), -1);
-    std::string hex;
-    for (unsigned char b : slta) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02X", b);
-        hex += two;
-    }
+    const std::string hex = ServerTest::ToHex(Bytes(slta.begin(), slta.end()));
     EXPECT_TRUE(Until(3000, [&] { return Find(peer, {"\"dir\":\"rx\"", "\"msu\":\"" + hex + "\""}) >= 0; }))
         << hex;
 
@@ -177,16 +164,7 @@ TEST_F(SignallingDaemon, FourUnacknowledgedSs7LinksNeverCostTheControllerAnAnswe
     Start("e1-0-16,e1-1-16,e1-2-16,e1-3-16");
     std::vector<PeerProcess*> far;
     for (unsigned t = 0; t < 4; ++t) {
-        ASSERT_EQ(Create(1 + t,
-                         [&](LGCP::CreateParams& p) {
-                             LGCP::SS7Params& s = p.select_pstn().select_ss7();
-                             s.set_trunk(t);
-                             s.set_slc(0);
-                             s.set_dpc(kPeerPc);
-                             s.set_opc(kOurPc);
-                             s.set_emergency(false);
-                         }),
-                  -1);
+        ASSERT_EQ(Create(1 + t, slot_test::Ss7(t, kOurPc, kPeerPc, false)), -1);
         far.push_back(&Attach("e1-" + std::to_string(t) + "-16", LIBSS7_PEER,
                               {"3", std::to_string(kPeerPc), std::to_string(kOurPc), "0"}));
         ASSERT_EQ(Activate(1 + t), -1);
@@ -245,15 +223,7 @@ const Octets kSetup = {0x08, 0x01, 0x01, 0x05, 0x04, 0x03, 0x80, 0x90, 0xA3, 0x1
 
 TEST_F(SignallingDaemon, IsdnPrimaryRateUserSideAgainstLibpriNetworkOnTrunk1) {
     Start("e1-1-16");
-    ASSERT_EQ(Create(2,
-                     [](LGCP::CreateParams& p) {
-                         LGCP::IsdnParams& i = p.select_pstn().select_isdn();
-                         i.set_type(LGCP::IsdnType::pri);
-                         i.set_trunk(1);
-                         i.set_log(0);
-                         i.set_side().select_user();
-                     }),
-              -1);
+    ASSERT_EQ(Create(2, slot_test::Isdn(1, false, false)), -1);
     PeerProcess& peer = Attach("e1-1-16", LIBPRI_PEER, {"3", "network"});
     ASSERT_EQ(Activate(2), -1);
     ASSERT_TRUE(WaitSignal(2, 10000, [](const LGCP::Signal& s) { return s.activated_isSelected(); }));
@@ -288,15 +258,7 @@ TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
     GTEST_SKIP() << "no basic-rate peer";
 #else
     Start("bri-0-d");
-    ASSERT_EQ(Create(3,
-                     [](LGCP::CreateParams& p) {
-                         LGCP::IsdnParams& i = p.select_pstn().select_isdn();
-                         i.set_type(LGCP::IsdnType::bri);
-                         i.set_trunk(0);
-                         i.set_log(0);
-                         i.set_side().select_network();
-                     }),
-              -1);
+    ASSERT_EQ(Create(3, slot_test::Isdn(0, true, true)), -1);
     ASSERT_EQ(Activate(3), -1);
     // Terminal 0 calls; once its call proceeds, terminal 1 calls with the same call reference 1.
     PeerProcess& peer =
@@ -329,14 +291,7 @@ TEST_F(SignallingDaemon, HdlcSlotFramesBothWays) {
     Start("e1-2-16");
     int line = daemon->ConnectPort("e1-2-16");
     ASSERT_GE(line, 0);
-    ASSERT_EQ(Create(4,
-                     [](LGCP::CreateParams& p) {
-                         LGCP::HdlcParams& h = p.select_hdlcParams();
-                         h.set_trunk(2);
-                         h.set_log(0);
-                         h.set_address(0x30);
-                     }),
-              -1);
+    ASSERT_EQ(Create(4, slot_test::Hdlc(2, 0x30)), -1);
     EXPECT_EQ(controller.Command(4,
                                  [](LGCP::Command& c) {
                                      auto& list = c.select_ioctl().select_hdlcPackages();

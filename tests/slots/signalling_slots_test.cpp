@@ -32,39 +32,13 @@ namespace Hal = Hardware::Hal;
 
 using FarEnd = line_test::RecordingFarEnd;
 
+// Emergency proving: a link aligns in 0.5 s.
 LGCP::CreateParams Ss7(int trunk, int opc, int dpc) {
-    LGCP::CreateParams p;
-    LGCP::SS7Params& s = p.select_pstn().select_ss7();
-    s.set_trunk(trunk);
-    s.set_slc(0);
-    s.set_opc(opc);
-    s.set_dpc(dpc);
-    s.set_emergency(true);
-    return p;
+    return slot_test::Ss7(trunk, opc, dpc, true);
 }
 
-LGCP::CreateParams Isdn(int trunk, bool bri, bool network) {
-    LGCP::CreateParams p;
-    LGCP::IsdnParams& i = p.select_pstn().select_isdn();
-    i.set_type(bri ? LGCP::IsdnType::bri : LGCP::IsdnType::pri);
-    i.set_trunk(trunk);
-    i.set_log(0);
-    if (network)
-        i.set_side().select_network();
-    else
-        i.set_side().select_user();
-    return p;
-}
-
-LGCP::CreateParams Hdlc(int trunk, int address) {
-    LGCP::CreateParams p;
-    LGCP::HdlcParams& h = p.select_hdlcParams();
-    h.set_trunk(trunk);
-    h.set_log(0);
-    h.set_address(address);
-    return p;
-}
-
+using slot_test::Hdlc;
+using slot_test::Isdn;
 using slot_test::TrunkParams;
 
 LGCP::Signal TrunkStatus(int trunk, ACP::TrunkType::NamedNumber type, ACP::TrunkState::NamedNumber state) {

@@ -1,6 +1,7 @@
 // Trunk slots of the built simulation daemon, driven by a controller over TCP.
 #include <gtest/gtest.h>
 
+#include "tests/slots/commands.h"
 #include "tests/slots/daemon_session.h"
 
 namespace {
@@ -10,11 +11,7 @@ using namespace DaemonSession;
 constexpr int kSuccess = -1;
 
 std::function<void(LGCP::Command&)> Trunk(unsigned trunk, unsigned timeslot, bool bri = false) {
-    return [=](LGCP::Command& c) {
-        LGCP::TrunkParams& t = bri ? c.select_create().select_trunk_bri() : c.select_create().select_trunk();
-        t.set_trunk(trunk);
-        t.set_timeslot(timeslot);
-    };
+    return [=](LGCP::Command& c) { c.select_create(slot_test::TrunkParams(trunk, timeslot, bri)); };
 }
 
 TEST(TrunkDaemon, TrunkSlotsAreMadeReplacedAndConnected) {
@@ -46,16 +43,9 @@ TEST(TrunkDaemon, TrunkSlotsAreMadeReplacedAndConnected) {
     EXPECT_EQ(controller.Command(5, [](LGCP::Command& c) { c.select_connect(4); }), kSuccess);
 
     // Time slot 16 held by an SS7 link is no trunk slot's.
-    EXPECT_EQ(controller.Command(6,
-                                 [](LGCP::Command& c) {
-                                     LGCP::SS7Params& s = c.select_create().select_pstn().select_ss7();
-                                     s.set_trunk(1);
-                                     s.set_slc(0);
-                                     s.set_dpc(2);
-                                     s.set_opc(1);
-                                     s.set_emergency(false);
-                                 }),
-              kSuccess);
+    EXPECT_EQ(
+        controller.Command(6, [](LGCP::Command& c) { c.select_create(slot_test::Ss7(1, 1, 2, false)); }),
+        kSuccess);
     EXPECT_EQ(controller.Command(7, Trunk(1, 16)), LGCP::ErrorCause::insufficientResources);
     EXPECT_TRUE(controller.responses.empty());  // one answer per command, none for slot 1
 
