@@ -33,6 +33,8 @@ public:
         std::uint32_t txError = 0;
         std::uint32_t txOverflow = 0;  // never counted by the channel
         std::uint32_t rxSU = 0;
+
+        bool operator==(const Statistics&) const = default;
     };
 
     HDLC();

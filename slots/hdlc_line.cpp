@@ -47,9 +47,7 @@ void HdlcLine::Close() {
 
 bool HdlcLine::TakeLinkInfo(LGCP::HdlcLinkInfo& info) {
     const HDLC::Statistics& s = hdlc_.statistics();
-    if (s.txSU == reported_.txSU && s.txDiscard == reported_.txDiscard && s.txError == reported_.txError &&
-        s.txOverflow == reported_.txOverflow && s.rxSU == reported_.rxSU)
-        return false;
+    if (s == reported_) return false;
     reported_ = s;
     info.set_txSU(static_cast<int>(s.txSU));
     info.set_txDiscard(static_cast<int>(s.txDiscard));
