@@ -221,6 +221,11 @@ void LAPD_NT::remove_twice(unsigned char ai) {
     tx_identity(0, ai, identity_remove);
 }
 
+void LAPD_NT::forget_calls(const LAPD_NT_user* from) {
+    for (LAPD_NT_user*& caller : lastCaller)
+        if (caller == from) caller = nullptr;
+}
+
 LAPD_NT_user* LAPD_NT::find_Tei(unsigned char t) {
     for (LAPD_NT_user& u : users)
         if (u.is_assigned() && u.get_Tei() == t) return &u;

@@ -55,6 +55,9 @@ public:
     void send_to_layer3(Packet& p) { on_message(p); }
     // Messages with call reference ref (its flag bit ignored) go to this terminal from now on.
     void heard_call(unsigned char ref, LAPD_NT_user* from) { lastCaller[ref & 0x7F] = from; }
+    // A terminal that leaves takes its calls with it: a later terminal in the same
+    // user entry must not receive them.
+    void forget_calls(const LAPD_NT_user* from);
     void send_to_layer1(Packet& p) { transmit(p); }
 
     // A fresh frame with the head room of the layers below; null, counted and
@@ -74,7 +77,7 @@ private:
     Timer checkTimer;
     LAPD_NT_user users[kUsers];
     unsigned int log = 0;
-    // Per call reference, the terminal that most recently sent a message with it.
+    // Per call reference, the assigned terminal that most recently sent a message with it.
     // The controller's messages carry no TEI: two terminals that use one call
     // reference at the same moment cannot be told apart.
     LAPD_NT_user* lastCaller[128] = {};

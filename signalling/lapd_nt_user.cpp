@@ -32,6 +32,7 @@ void LAPD_NT_user::unassign() {
     state = unassigned;
     timers[0].reset();
     timers[1].reset();
+    if (lapd != nullptr) lapd->forget_calls(this);
 }
 
 void LAPD_NT_user::checking() {
@@ -150,7 +151,7 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
     }
     // Shorter than call reference and message type: counted in V(R), not passed up.
     if (!in_sequence || info.length() < 4) return;
-    lapd->heard_call(static_cast<const Packet&>(info)[2], this);
+    if (is_assigned()) lapd->heard_call(static_cast<const Packet&>(info)[2], this);
     lapd->send_to_layer3(info);
 }
 

@@ -89,11 +89,11 @@ protected:
         lapd->receive(p);
     }
     // A layer-3 message from above, with the head room the stack declares.
-    void Down(std::initializer_list<unsigned char> bytes) {
+    bool Down(std::initializer_list<unsigned char> bytes) {
         Packet p;
         l3->prepare_head(p);
         for (unsigned char b : bytes) p.put8(b);
-        lapd->message(p);
+        return lapd->take_message(p);
     }
     Frames Sent() {
         Frames f;
@@ -249,6 +249,26 @@ TEST_F(LapdNtTest, SetupIsBroadcastAndOtherMessagesGoToTheLastUserOfTheirCallRef
     Rx({0x00, 0x83, 0x02, 0x00, 0x08, 0x01, 0x03, 0x05});
     Down({0x08, 0x01, 0x83, 0x02});
     EXPECT_EQ((Frames{"02 83 02 05 08 01 83 02"}), Sent());
+}
+
+TEST_F(LapdNtTest, CallRoutesEndWithTheTerminalThatMadeThemOrWithTheLink) {
+    Request();                                                 // A: TEI 64 in user entry 0
+    Rx({0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x03, 0x05});     // SETUP, call reference 3
+    Rx({0x00, 0x81, 0x02, 0x00, 0x08, 0x01, 0x03, 0x45});     // DISCONNECT
+    Rx({0x00, 0x81, 0x53});                                   // DISC: A is gone
+    Rx({0x00, 0x0B, 0x00, 0x00, 0x08, 0x01, 0x05, 0x05});     // B: TEI 5 takes user entry 0
+    ASSERT_EQ(5, U(0).get_Tei());
+    Sent();
+    EXPECT_FALSE(Down({0x08, 0x01, 0x83, 0x4D}));  // RELEASE for A's call
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(Down({0x08, 0x01, 0x85, 0x4D}));   // B's own call
+    EXPECT_EQ((Frames{"02 0B 00 03 08 01 85 4D"}), Sent());
+    lapd->deactivate();
+    Rx({0x00, 0x0F, 0x00, 0x00, 0x08, 0x01, 0x09, 0x05});  // TEI 7 takes user entry 0
+    ASSERT_EQ(7, U(0).get_Tei());
+    Sent();
+    EXPECT_FALSE(Down({0x08, 0x01, 0x85, 0x4D}));  // B's call went with the link
+    EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(LapdNtTest, IdlePollIsRepeatedThreeTimesThenTheTeiIsDropped) {
