@@ -56,8 +56,8 @@ bool DetectorService::Succeeded(int result, std::uint32_t ts, std::string_view n
     return false;
 }
 
-void DetectorService::Close() {
-    std::cerr << device_.name << " device closed, opened again by the next request" << std::endl;
+void DetectorService::Close(std::string_view why) {
+    std::cerr << device_.name << " device " << why << ", opened again by the next request" << std::endl;
     event_.Release();
 }
 
@@ -70,10 +70,7 @@ void DetectorService::OnEvent(int, short revents) {
     if ((revents & POLLIN) == 0) {
         // A device in error or hung up stays ready for ever: left in the poll set
         // it would spin the loop. The next request opens it again.
-        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-            std::cerr << device_.name << " device hung up" << std::endl;
-            Close();
-        }
+        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) Close("hung up: closed");
         return;
     }
     while (ReadEvent()) {
@@ -88,14 +85,20 @@ bool DetectorService::ReadEvent() {
         if (error.value() != EAGAIN && error.value() != EWOULDBLOCK) {
             // The same: a failing device would be readable on every pass.
             std::cerr << "fail to read from " << device_.name << ": " << error << std::endl;
-            Close();
+            Close("closed");
         }
         return false;
     }
-    // The driver hands over whole records; anything else ends the pass so
-    // that a device at its end cannot hold the loop here.
+    // End of file is a hang-up: the device would stay readable with nothing to read.
+    if (n == 0) {
+        Close("hung up: closed");
+        return false;
+    }
+    // The driver hands over whole records: after a short one the records are out of
+    // step, and a device that keeps handing them over must not hold the loop.
     if (static_cast<std::size_t>(n) < device_.recordSize) {
         std::cerr << "short read from " << device_.name << ": " << n << " bytes" << std::endl;
+        Close("closed");
         return false;
     }
     IRecord(record.data());

@@ -62,8 +62,9 @@ private:
     bool Succeeded(int result, std::uint32_t ts, std::string_view name) const;
     // Takes one event record; false ends the pass.
     bool ReadEvent();
-    // Gives up a device that fails or hung up, which stays ready and would spin the loop.
-    void Close();
+    // Gives up a device that fails or hung up, which stays ready and would spin the
+    // loop; the line says why.
+    void Close(std::string_view why);
 
     Device device_;
     Event event_;

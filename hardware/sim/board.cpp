@@ -104,6 +104,11 @@ void Board::Reset() {
     for (auto& [path, device] : devices_) device->IReset();
 }
 
+void Board::HangUp(const std::string& path) {
+    for (auto& [inode, file] : opens_)
+        if (file.device->path() == path) ::shutdown(file.peer, SHUT_WR);
+}
+
 std::vector<Request> Board::Requests(Request::Kind kind) const {
     std::vector<Request> out;
     std::copy_if(log_.begin(), log_.end(), std::back_inserter(out),

@@ -44,6 +44,10 @@ public:
     void SetOpenError(const std::string& path, int error);
     void FailRequest(const std::string& path, unsigned long number, int error, int count = 1);
 
+    // Every open of the device reaches its end: its callers read end of file, and
+    // the open lasts until they close it.
+    void HangUp(const std::string& path);
+
     // Forgets the opens (their callers see a hang-up), the faults and the log,
     // and powers every device on again.
     void Reset();

@@ -13,6 +13,7 @@
 
 #include "core/clock.h"
 #include "core/multiplexer.h"
+#include "core/timer.h"
 
 class DetectorLoop {
 public:
@@ -50,6 +51,16 @@ private:
     Mux::ManualClock clock_{kStart};
     std::uint64_t until_ = kStart;
     bool at_end_ = false;
+};
+
+// A timer far ahead: a loop whose only device was closed has something to wait for.
+class KeepAwake {
+public:
+    KeepAwake() { timer_.set(3600000, &KeepAwake::OnTimer, this); }
+
+private:
+    void OnTimer() {}
+    Timer timer_;
 };
 
 // The lines a stream receives while the object lives, but for the loop's own
