@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "server/ctrl_server.h"
-
 namespace CtrlSrv {
 
 bool Service::CheckServer() const {

@@ -4,10 +4,9 @@
 #pragma once
 
 #include "protocol/LGCP.h"
+#include "protocol/service_host.h"
 
 namespace CtrlSrv {
-
-class Server;
 
 class Service {
 public:
@@ -46,14 +45,18 @@ public:
     // False when unbound; else whether a controller is connected now.
     bool CheckServerConnection(bool& connected) const;
 
-    Server* GetServer() const { return server; }
+    ServiceHost* GetServer() const { return server; }
 
 protected:
     bool CheckServer() const;
 
 private:
-    friend class Server;
-    Server* server = nullptr;
+    friend class ServiceHost;
+    ServiceHost* server = nullptr;
 };
+
+inline void ServiceHost::Attach(Service& service, ServiceHost* host) {
+    service.server = host;
+}
 
 }  // namespace CtrlSrv

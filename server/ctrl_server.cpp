@@ -34,7 +34,7 @@ Server::~Server() {
 
 void Server::Bind(Service* service) {
     services.push_back(service);
-    service->server = this;
+    Attach(*service, this);
 }
 
 bool Server::Activate(Control::Service* connection) {

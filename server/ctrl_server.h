@@ -11,12 +11,13 @@
 #include "core/multiplexer.h"
 #include "core/timer.h"
 #include "protocol/LGCP.h"
+#include "protocol/service_host.h"
 
 namespace CtrlSrv {
 
 class Service;
 
-class Server : public Control::Notify {
+class Server : public Control::Notify, public ServiceHost {
 public:
     static constexpr int kMaxSlot = 1023;
     static constexpr unsigned kAvgStatPeriod = 5000;  // ms
@@ -40,27 +41,26 @@ public:
     bool Activate(Control::Service* connection);
     void Deactivate();
 
-    void Success();
-    void Error(LGCP::ErrorCause::NamedNumber cause);
-    int delayResponse();
-    void delayedSuccess(unsigned slot, unsigned seq);
-    void delayedSuccess(unsigned slot);
+    void Success() override;
+    void Error(LGCP::ErrorCause::NamedNumber cause) override;
+    int delayResponse() override;
+    void delayedSuccess(unsigned slot, unsigned seq) override;
+    void delayedSuccess(unsigned slot) override;
 
-    void SendSignal(const LGCP::Signal& signal);
-    void SendSignal(unsigned slot, const LGCP::Signal& signal);
-    // Shows the signal to every bound service but the sender, in bind order.
-    void OfferSignal(const Service* sender, const LGCP::Signal& signal);
+    void SendSignal(const LGCP::Signal& signal) override;
+    void SendSignal(unsigned slot, const LGCP::Signal& signal) override;
+    void OfferSignal(const Service* sender, const LGCP::Signal& signal) override;
     void SendMsg(const LGCP::Message& message);
 
     void AssignSeq(LGCP::Message& message) const;
     void AssignSlot(LGCP::Message& message) const;
-    int GetSlot() const { return slot; }
-    bool IsSlotPresent() const { return slot != -1; }
-    bool IsSeqPresent() const { return seqPresent; }
+    int GetSlot() const override { return slot; }
+    bool IsSlotPresent() const override { return slot != -1; }
+    bool IsSeqPresent() const override { return seqPresent; }
     int GetAckState() const { return ackState; }
 
-    bool CheckServerConnection(bool& connected) const;
-    void OnHeartbeatTimeout();
+    bool CheckServerConnection(bool& connected) const override;
+    void OnHeartbeatTimeout() override;
     void SetAvgStatTimer();
     void OnUpdateAvgStat() {}
 

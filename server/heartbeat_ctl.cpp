@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "server/ctrl_server.h"
-
 HeartBeatCtl* HeartBeatCtl::instance() {
     static HeartBeatCtl heartbeat;
     return &heartbeat;
@@ -22,7 +20,6 @@ void HeartBeatCtl::ResetTimeOut() {
 
 void HeartBeatCtl::OnHeartbeatTimeout(Timer*) {
     std::clog << "heartbeat timeout!!!" << std::endl;
-    // The bound server is ctrlServer in the daemon.
     if (CheckServer()) GetServer()->OnHeartbeatTimeout();
 }
 

@@ -26,6 +26,7 @@ class MonitoringTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake::server = fake::Server{};
+        fake::server.Bind(ctl);
         auto instance =
             std::make_unique<SnmpAgentInstance>(SnmpAgentInstance::lemzgw, "lemzgw", agent.address());
         agentLink = instance.get();

@@ -135,6 +135,7 @@ TEST_F(FactoryChain, TrunkStatusReachesEveryFactoryInChainOrderOthersDoNot) {
     Recorder b(&seen, "b");
     Slots slots;
     fake::server = fake::Server{};
+    fake::server.Bind(slots);
     ACP::TrunkStatus status;
     status.set_trunk(1);
     slots.OnSignal(LGCP::Signal(LGCP::Signal::trunkStatus::id, status));

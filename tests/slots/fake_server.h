@@ -1,10 +1,12 @@
-// A stand-in for the control server behind CtrlSrv::Service: the test sets the
-// command being handled and reads back every answer and signal, in order. Include
-// it from exactly one source of a test program.
+// A stand-in for the control server behind CtrlSrv::Service: the test binds its
+// services, sets the command being handled and reads back every answer and signal,
+// in order.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/LGCP.h"
@@ -20,17 +22,23 @@ struct Sent {
     LGCP::Signal value;  // signal
 };
 
-struct Server {
+class Server final : public CtrlSrv::ServiceHost {
+public:
     // The command being handled.
     int slot = -1;
     bool seqPresent = false;
     int seq = 0;
     int ackState = 0;
     bool connected = true;
-    bool bound = true;
     std::vector<Sent> sent;
-    // Signals are shown to these before they go out, as the real server does.
-    std::vector<CtrlSrv::Service*> services;
+
+    // Signals are shown to the other bound services before they go out, as the real
+    // server does.
+    void Bind(CtrlSrv::Service& service) {
+        Attach(service, this);
+        if (std::find(services_.begin(), services_.end(), &service) == services_.end())
+            services_.push_back(&service);
+    }
 
     // Starts a command on `slot` (-1: none).
     void Begin(int command_slot, std::optional<int> command_seq = std::nullopt) {
@@ -40,78 +48,57 @@ struct Server {
         ackState = 0;
     }
     void End() { slot = -1; }
-    std::vector<Sent> Take() {
-        std::vector<Sent> out;
-        out.swap(sent);
-        return out;
-    }
+    std::vector<Sent> Take() { return std::exchange(sent, {}); }
     Sent Answer(int cause) const {
         Sent s{cause < 0 ? Sent::success : Sent::error, {}, {}, cause, {}};
         if (slot != -1) s.slot = static_cast<unsigned>(slot);
         if (seqPresent) s.seq = seq;
         return s;
     }
+
+    void Success() override {
+        if (ackState != 0) return;
+        sent.push_back(Answer(-1));
+        ackState = 1;
+    }
+    void Error(LGCP::ErrorCause::NamedNumber cause) override {
+        if (ackState == 2) return;
+        sent.push_back(Answer(cause));
+        ackState = 2;
+    }
+    int delayResponse() override {
+        ackState = 1;
+        return seq;
+    }
+    void delayedSuccess(unsigned to, unsigned with) override {
+        sent.push_back({Sent::success, to, static_cast<int>(with), -1, {}});
+    }
+    void delayedSuccess(unsigned to) override { sent.push_back({Sent::success, to, {}, -1, {}}); }
+    void OfferSignal(const CtrlSrv::Service* sender, const LGCP::Signal& signal) override {
+        for (CtrlSrv::Service* s : services_)
+            if (s != sender) s->OnSignal(signal);
+    }
+    void SendSignal(const LGCP::Signal& signal) override {
+        Sent s{Sent::signal, {}, {}, -1, signal};
+        if (slot != -1) s.slot = static_cast<unsigned>(slot);
+        sent.push_back(s);
+    }
+    void SendSignal(unsigned to, const LGCP::Signal& signal) override {
+        sent.push_back({Sent::signal, to, {}, -1, signal});
+    }
+    int GetSlot() const override { return slot; }
+    bool IsSlotPresent() const override { return slot != -1; }
+    bool IsSeqPresent() const override { return seqPresent; }
+    bool CheckServerConnection(bool& is) const override {
+        is = connected;
+        return true;
+    }
+    void OnHeartbeatTimeout() override {}  // no heartbeat among these services
+
+private:
+    std::vector<CtrlSrv::Service*> services_;
 };
 
 inline Server server;
 
 }  // namespace fake
-
-namespace CtrlSrv {
-
-bool Service::CheckServer() const {
-    return fake::server.bound;
-}
-void Service::Success() {
-    if (!CheckServer() || fake::server.ackState != 0) return;
-    fake::server.sent.push_back(fake::server.Answer(-1));
-    fake::server.ackState = 1;
-}
-void Service::Error(LGCP::ErrorCause::NamedNumber cause) {
-    if (!CheckServer() || fake::server.ackState == 2) return;
-    fake::server.sent.push_back(fake::server.Answer(cause));
-    fake::server.ackState = 2;
-}
-void Service::SendSignal(const LGCP::Signal& signal) {
-    if (!CheckServer()) return;
-    for (Service* s : fake::server.services)
-        if (s != this) s->OnSignal(signal);
-    fake::Sent s{fake::Sent::signal, {}, {}, -1, signal};
-    if (fake::server.slot != -1) s.slot = static_cast<unsigned>(fake::server.slot);
-    fake::server.sent.push_back(s);
-}
-void Service::SendSignal(unsigned slot, const LGCP::Signal& signal) {
-    if (!CheckServer()) return;
-    for (Service* s : fake::server.services)
-        if (s != this) s->OnSignal(signal);
-    fake::server.sent.push_back({fake::Sent::signal, slot, {}, -1, signal});
-}
-int Service::GetSlot() const {
-    return CheckServer() ? fake::server.slot : -1;
-}
-bool Service::IsSlotPresent() const {
-    return CheckServer() && fake::server.slot != -1;
-}
-bool Service::IsSeqPresent() const {
-    return CheckServer() && fake::server.seqPresent;
-}
-int Service::delayResponse() {
-    if (!CheckServer()) return -1;
-    fake::server.ackState = 1;
-    return fake::server.seq;
-}
-void Service::delayedSuccess(unsigned slot, unsigned seq) {
-    if (!CheckServer()) return;
-    fake::server.sent.push_back({fake::Sent::success, slot, static_cast<int>(seq), -1, {}});
-}
-void Service::delayedSuccess(unsigned slot) {
-    if (!CheckServer()) return;
-    fake::server.sent.push_back({fake::Sent::success, slot, {}, -1, {}});
-}
-bool Service::CheckServerConnection(bool& connected) const {
-    if (!CheckServer()) return false;
-    connected = fake::server.connected;
-    return true;
-}
-
-}  // namespace CtrlSrv

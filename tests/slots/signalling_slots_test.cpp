@@ -67,6 +67,7 @@ protected:
         HwMux::instance();
         trunks.Reset();
         fake::server = fake::Server{};
+        fake::server.Bind(slots);
         saved_log_ = std::clog.rdbuf(log_.rdbuf());
         saved_err_ = std::cerr.rdbuf(log_.rdbuf());
         Slots::SetPause([](unsigned) {});

@@ -120,6 +120,7 @@ protected:
         HwMux::instance().IsOpened();
         board.ClearRequests();
         fake::server = fake::Server{};
+        fake::server.Bind(slots);
         ScriptedSlot::deleted = 0;
         saved_ = std::clog.rdbuf(log_.rdbuf());
     }

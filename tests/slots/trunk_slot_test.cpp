@@ -55,6 +55,7 @@ protected:
         HwMux::instance().IsOpened();
         board.ClearRequests();
         fake::server = fake::Server{};
+        fake::server.Bind(slots);
         saved_ = std::clog.rdbuf(log_.rdbuf());
     }
     void TearDown() override {
