@@ -4,9 +4,11 @@
 
 namespace Tdm {
 
-// The board's device-side TDM channels of its lines and of its HDLC
-// controller: the one table of this numbering. The simulated board and the
-// signalling slots both read it.
+// The TDM channels of the board's lines and of its HDLC controller, in this
+// program's own numbering: the drivers hand out the board's real channels by
+// requests of their own. Both programs switch with this one table (the simulated
+// board builds its lines from it), so it is the one place to change for a board
+// whose drivers number otherwise.
 //
 //   E1 trunk t (0..3), time slot s (0..31)        256 + 32 t + s     (256..383)
 //   basic-rate line l (0..7), channel c (B1 0, B2 1, D 2)
