@@ -217,7 +217,10 @@ void PstnSlot::Stack::on_activated(Protocol* p) {
 
 void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
     if (slot_.IsReleasing()) return;
-    std::clog << ext::header(&slot_) << "link down: " << *status << std::endl;
+    // A far end can take the link down with every frame; the controller hears each time.
+    RepeatedLine& line = slot_.down_line_;
+    if (line.Admit())
+        std::clog << ext::header(&slot_) << "link down: " << *status << line.suppressed() << std::endl;
     // A deactivation the controller asked for is answered by its response.
     if (!status->success()) slot_.SendDeactivated();
 }
@@ -226,8 +229,10 @@ void PstnSlot::Stack::on_message(Packet& p) {
     if (slot_.IsReleasing() || p.empty()) return;
     if (p.length() > kMaxCarried) {
         ++slot_.too_long_;
-        std::clog << ext::header(&slot_) << "message of " << p.length()
-                  << " octets too long for the controller: dropped" << std::endl;
+        RepeatedLine& line = slot_.too_long_line_;
+        if (line.Admit())
+            std::clog << ext::header(&slot_) << "message of " << p.length()
+                      << " octets too long for the controller: dropped" << line.suppressed() << std::endl;
         return;
     }
     const char* bytes = reinterpret_cast<const char*>(static_cast<const Packet&>(p).data());
@@ -235,5 +240,7 @@ void PstnSlot::Stack::on_message(Packet& p) {
 }
 
 void PstnSlot::Stack::on_status(Protocol_status status) {
-    std::clog << ext::header(&slot_) << "link status: " << *status << std::endl;
+    RepeatedLine& line = slot_.status_line_;
+    if (line.Admit())
+        std::clog << ext::header(&slot_) << "link status: " << *status << line.suppressed() << std::endl;
 }
