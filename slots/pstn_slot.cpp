@@ -31,8 +31,12 @@ PstnSlot* PstnSlot::NewSs7(SlotFactory* factory, const LGCP::SS7Params& params) 
     slc->hdlc(&slot->line_.channel());
     slot->stack_.add_protocol_tail(slc);
     slot->slc_ = slc;
-    if (!slot->line_.Open(HdlcLine::Kind::e1, params.get_trunk().getValue(), HdlcLine::ss7, slc)) {
-        std::clog << "pstn: no HDLC channel for SS7 on trunk " << params.get_trunk().getValue() << std::endl;
+    const HdlcLine::Opening opening =
+        slot->line_.Open(HdlcLine::Kind::e1, params.get_trunk().getValue(), HdlcLine::ss7, slc);
+    if (opening != HdlcLine::Opening::opened) {
+        if (opening == HdlcLine::Opening::failed)
+            std::clog << "pstn: no HDLC channel for SS7 on trunk " << params.get_trunk().getValue()
+                      << std::endl;
         delete slot;
         return nullptr;
     }
@@ -70,8 +74,11 @@ PstnSlot* PstnSlot::NewIsdn(SlotFactory* factory, const LGCP::IsdnParams& params
         slot->lapd_ = lapd;
         sink = lapd;
     }
-    if (!slot->line_.Open(kind, trunk, mode, sink)) {
-        std::clog << "pstn: no HDLC channel for ISDN on " << (bri ? "line " : "trunk ") << trunk << std::endl;
+    const HdlcLine::Opening opening = slot->line_.Open(kind, trunk, mode, sink);
+    if (opening != HdlcLine::Opening::opened) {
+        if (opening == HdlcLine::Opening::failed)
+            std::clog << "pstn: no HDLC channel for ISDN on " << (bri ? "line " : "trunk ") << trunk
+                      << std::endl;
         delete slot;
         return nullptr;
     }
