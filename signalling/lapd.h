@@ -253,13 +253,15 @@ private:
     CleanQueue<Packet, k> ack_queue_;
     Protocol_name_str protocol_name_{"ISDN::LAPD"};
     GenericHDLC* hdlc_ = nullptr;
-    // Lines that a refusing channel, an empty pool or a flooding controller would
-    // otherwise repeat for every frame or message.
+    // Lines that a refusing channel, an empty pool, a flooding controller or a
+    // far end's TEI management would otherwise repeat for every frame or message.
     RepeatedLine tx_full_line_;
     RepeatedLine overflow_line_;
     RepeatedLine rx_pool_line_;
     RepeatedLine tx_pool_line_;
     RepeatedLine frame_pool_line_;
+    RepeatedLine tei_denied_line_;
+    RepeatedLine tei_removed_line_;
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& s);

@@ -58,7 +58,8 @@ void LAPD::mdl_assign(unsigned char tei) {
 }
 
 void LAPD::mdl_remove() {
-    std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+    if (tei_removed_line_.Admit())
+        std::clog << ext::header(this) << "MDL-REMOVE" << tei_removed_line_.suppressed() << std::endl;
     Protocol_status st = new Status(this, "error (MDL-REMOVE received)");
     switch (state) {
     case tei_assigned:
@@ -168,10 +169,14 @@ void LAPD::on_UI(Packet& info) {
         break;
     case identity_denied:
         if (state == assign_awaiting_tei && ri == Ri_) {
-            if (ai == kGroupTei)
-                std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
-            else
-                std::clog << ext::header(this) << "ASP returned: TEI " << ai << " denied" << std::endl;
+            if (tei_denied_line_.Admit()) {
+                std::clog << ext::header(this) << "ASP returned: ";
+                if (ai == kGroupTei)
+                    std::clog << "All TEI's used";
+                else
+                    std::clog << "TEI " << ai << " denied";
+                std::clog << tei_denied_line_.suppressed() << std::endl;
+            }
             on_error(32768u);
         }
         break;

@@ -82,7 +82,8 @@ void SLC::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
 }
 
 void SLC::on_hdlc_ready() {
-    std::clog << ext::header(this) << "hdlc ready" << std::endl;
+    if (ready_line.Admit())
+        std::clog << ext::header(this) << "hdlc ready" << ready_line.suppressed() << std::endl;
     process_tb();
 }
 

@@ -214,6 +214,9 @@ private:
     RepeatedLine msu_dropped_line;
     RepeatedLine short_msu_line;
     RepeatedLine tb_full_line;
+    RepeatedLine lssu_in_service_line;
+    RepeatedLine tb_discard_line;
+    RepeatedLine ready_line;
 };
 
 std::ostream& operator<<(std::ostream& os, const SLC::DumpPtr& d);

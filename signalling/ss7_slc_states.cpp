@@ -205,7 +205,9 @@ void SLC::on_leave(TState<4, TState<3>>&) {
 
 void SLC::on_enter(TState<5>&) {
     if (!tb.empty()) {
-        std::cerr << ext::header(this) << "discard " << tb.count() << " msu in TB" << std::endl;
+        if (tb_discard_line.Admit())
+            std::cerr << ext::header(this) << "discard " << tb.count() << " msu in TB"
+                      << tb_discard_line.suppressed() << std::endl;
         tb.clear();
     }
     reset();
@@ -219,7 +221,9 @@ void SLC::on_leave(TState<5>&) {
 }
 
 void SLC::lssu(TState<5>&, Indication status) {
-    std::cerr << ext::header(this) << "receive lssu: " << status << " " << DumpPtr{this} << std::endl;
+    if (lssu_in_service_line.Admit())
+        std::cerr << ext::header(this) << "receive lssu: " << status << " " << DumpPtr{this}
+                  << lssu_in_service_line.suppressed() << std::endl;
     next_state(s_idle);
 }
 

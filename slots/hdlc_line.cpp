@@ -9,10 +9,11 @@ int HdlcLine::LineChannel(Kind kind, int line) {
     return Tdm::TrunkTimeSlot(line, Tdm::kE1SignallingTimeSlot);
 }
 
-bool HdlcLine::Open(Kind kind, int line, Mode mode, HDLC::Notify* sink) {
+HdlcLine::Opening HdlcLine::Open(Kind kind, int line, Mode mode, HDLC::Notify* sink) {
     Close();
     int ch = LineChannel(kind, line);
-    if (ch < 0 || !LineHolders::instance().Take(ch, owner_)) return false;
+    if (ch < 0) return Opening::failed;
+    if (!LineHolders::instance().Take(ch, owner_)) return Opening::held;
     HDLC::Params p;
     p.trunk = line;
     p.timeslot = kind == Kind::bri ? Tdm::kBriD : Tdm::kE1SignallingTimeSlot;
@@ -25,12 +26,12 @@ bool HdlcLine::Open(Kind kind, int line, Mode mode, HDLC::Notify* sink) {
     if (!hdlc_.activate()) {
         hdlc_.unbind();
         LineHolders::instance().Give(ch, owner_);
-        return false;
+        return Opening::failed;
     }
     kind_ = kind;
     line_ = line;
     line_channel_ = ch;
-    return true;
+    return Opening::opened;
 }
 
 void HdlcLine::Close() {

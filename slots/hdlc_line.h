@@ -27,10 +27,14 @@ public:
     // The line channel of trunk or line `line`; -1 when the board has none.
     static int LineChannel(Kind kind, int line);
 
-    // Activates the channel on the line with received frames going to `sink`;
-    // false when it could not: the line channel is held by another slot (a line
-    // naming it) or the channel did not start (its own line on the error stream).
-    bool Open(Kind kind, int line, Mode mode, HDLC::Notify* sink);
+    // How an Open went: a line channel held by another slot has been named with
+    // its holder already; a failed one needs the caller's line.
+    enum class Opening { opened, held, failed };
+
+    // Activates the channel on the line with received frames going to `sink`.
+    // Failed: the board has no such line channel, or the channel did not start
+    // (its own line on the error stream).
+    Opening Open(Kind kind, int line, Mode mode, HDLC::Notify* sink);
     void Close();
     bool IsOpen() const { return line_channel_ >= 0; }
 

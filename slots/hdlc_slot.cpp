@@ -26,8 +26,10 @@ HdlcSlot* HdlcSlot::New(SlotFactory* factory, const LGCP::HdlcParams& params) {
     }
     auto* slot = new HdlcSlot(factory, static_cast<unsigned char>(address));
     slot->line_.channel().logLevel(static_cast<unsigned>(params.get_log().getValue()));
-    if (!slot->line_.Open(HdlcLine::Kind::e1, trunk, HdlcLine::primary, slot)) {
-        std::clog << "hdlc: no HDLC channel on trunk " << trunk << std::endl;
+    const HdlcLine::Opening opening = slot->line_.Open(HdlcLine::Kind::e1, trunk, HdlcLine::primary, slot);
+    if (opening != HdlcLine::Opening::opened) {
+        if (opening == HdlcLine::Opening::failed)
+            std::clog << "hdlc: no HDLC channel on trunk " << trunk << std::endl;
         delete slot;
         return nullptr;
     }
@@ -77,8 +79,10 @@ void HdlcSlot::on_hdlc_receive(Packet& frame) {
     if (body > kMaxCarried) {
         // Alone: the frames around it still go up.
         ++too_long_;
-        std::clog << ext::header(this) << "frame of " << body << " octets too long for the controller: dropped"
-                  << std::endl;
+        if (too_long_line_.Admit())
+            std::clog << ext::header(this) << "frame of " << body
+                      << " octets too long for the controller: dropped" << too_long_line_.suppressed()
+                      << std::endl;
         return;
     }
     if (received_octets_ + body + 2 > kMaxReportOctets) flushResponce();

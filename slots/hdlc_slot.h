@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "slots/hdlc_line.h"
 #include "slots/slot.h"
@@ -60,6 +61,7 @@ private:
     std::size_t received_octets_ = 0;
     unsigned foreign_ = 0;
     unsigned too_long_ = 0;
+    RepeatedLine too_long_line_;
 };
 
 class HdlcSlotFactory : public SlotFactory {

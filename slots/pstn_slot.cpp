@@ -31,8 +31,12 @@ PstnSlot* PstnSlot::NewSs7(SlotFactory* factory, const LGCP::SS7Params& params) 
     slc->hdlc(&slot->line_.channel());
     slot->stack_.add_protocol_tail(slc);
     slot->slc_ = slc;
-    if (!slot->line_.Open(HdlcLine::Kind::e1, params.get_trunk().getValue(), HdlcLine::ss7, slc)) {
-        std::clog << "pstn: no HDLC channel for SS7 on trunk " << params.get_trunk().getValue() << std::endl;
+    const HdlcLine::Opening opening =
+        slot->line_.Open(HdlcLine::Kind::e1, params.get_trunk().getValue(), HdlcLine::ss7, slc);
+    if (opening != HdlcLine::Opening::opened) {
+        if (opening == HdlcLine::Opening::failed)
+            std::clog << "pstn: no HDLC channel for SS7 on trunk " << params.get_trunk().getValue()
+                      << std::endl;
         delete slot;
         return nullptr;
     }
@@ -70,8 +74,11 @@ PstnSlot* PstnSlot::NewIsdn(SlotFactory* factory, const LGCP::IsdnParams& params
         slot->lapd_ = lapd;
         sink = lapd;
     }
-    if (!slot->line_.Open(kind, trunk, mode, sink)) {
-        std::clog << "pstn: no HDLC channel for ISDN on " << (bri ? "line " : "trunk ") << trunk << std::endl;
+    const HdlcLine::Opening opening = slot->line_.Open(kind, trunk, mode, sink);
+    if (opening != HdlcLine::Opening::opened) {
+        if (opening == HdlcLine::Opening::failed)
+            std::clog << "pstn: no HDLC channel for ISDN on " << (bri ? "line " : "trunk ") << trunk
+                      << std::endl;
         delete slot;
         return nullptr;
     }
@@ -217,7 +224,10 @@ void PstnSlot::Stack::on_activated(Protocol* p) {
 
 void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
     if (slot_.IsReleasing()) return;
-    std::clog << ext::header(&slot_) << "link down: " << *status << std::endl;
+    // A far end can take the link down with every frame; the controller hears each time.
+    RepeatedLine& line = slot_.down_line_;
+    if (line.Admit())
+        std::clog << ext::header(&slot_) << "link down: " << *status << line.suppressed() << std::endl;
     // A deactivation the controller asked for is answered by its response.
     if (!status->success()) slot_.SendDeactivated();
 }
@@ -226,8 +236,10 @@ void PstnSlot::Stack::on_message(Packet& p) {
     if (slot_.IsReleasing() || p.empty()) return;
     if (p.length() > kMaxCarried) {
         ++slot_.too_long_;
-        std::clog << ext::header(&slot_) << "message of " << p.length()
-                  << " octets too long for the controller: dropped" << std::endl;
+        RepeatedLine& line = slot_.too_long_line_;
+        if (line.Admit())
+            std::clog << ext::header(&slot_) << "message of " << p.length()
+                      << " octets too long for the controller: dropped" << line.suppressed() << std::endl;
         return;
     }
     const char* bytes = reinterpret_cast<const char*>(static_cast<const Packet&>(p).data());
@@ -235,5 +247,7 @@ void PstnSlot::Stack::on_message(Packet& p) {
 }
 
 void PstnSlot::Stack::on_status(Protocol_status status) {
-    std::clog << ext::header(&slot_) << "link status: " << *status << std::endl;
+    RepeatedLine& line = slot_.status_line_;
+    if (line.Admit())
+        std::clog << ext::header(&slot_) << "link status: " << *status << line.suppressed() << std::endl;
 }

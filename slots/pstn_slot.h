@@ -11,6 +11,7 @@
 
 #include "core/packet_shortage.h"
 #include "core/protocol.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "protocol/ACP.h"
 #include "signalling/lapd.h"
@@ -90,4 +91,8 @@ private:
     int last_status_ = -1;
     PacketShortage shortage_;
     unsigned too_long_ = 0;
+    // Lines of the link's reports, which a far end can cause with every frame.
+    RepeatedLine down_line_;
+    RepeatedLine status_line_;
+    RepeatedLine too_long_line_;
 };

@@ -1,7 +1,12 @@
 // The signalling slots of the built simulation daemon over TCP, against
 // independent SS7 and ISDN stacks (libss7, libpri) attached to its trunk ports,
-// and a raw HDLC slot against the test itself. Real time: labelled slow.
+// and a raw HDLC slot and a far end sending garbage played by the test itself.
+// Real time: labelled slow.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <regex>
 
 #include "core/multiplexer.h"
 #include "core/timer.h"
@@ -286,6 +291,86 @@ TEST_F(SignallingDaemon, BasicRateNetworkSideAgainstLibpriTerminals) {
 #endif
 }
 #endif
+
+// A far end that sends garbage as fast as it can on an SS7 link, a primary-rate
+// D channel, a basic-rate network side and a raw HDLC slot: each kind of line
+// (its text without numbers) comes a few times a second, not once a frame, and
+// the controller still hears every time the SS7 link goes down.
+TEST_F(SignallingDaemon, RandomFramesOnEveryLinkKindWriteAFewLinesOfEachKindASecond) {
+    const std::vector<std::string> ports{"e1-0-16", "e1-1-16", "bri-0-d", "e1-2-16"};
+    Start("e1-0-16,e1-1-16,e1-2-16,bri-0-d");
+    constexpr unsigned char kAddress = 0x30;
+    ASSERT_EQ(Create(1, slot_test::Ss7(0, kOurPc, kPeerPc, false)), -1);
+    ASSERT_EQ(Create(2, slot_test::Isdn(1, false, false)), -1);
+    ASSERT_EQ(Create(3, slot_test::Isdn(0, true, true)), -1);
+    ASSERT_EQ(Create(4, slot_test::Hdlc(2, kAddress)), -1);
+    for (unsigned slot : {1u, 2u, 3u}) ASSERT_EQ(Activate(slot), -1);
+    std::vector<int> lines;
+    for (const auto& port : ports) {
+        lines.push_back(daemon->ConnectPort(port));
+        ASSERT_GE(lines.back(), 0) << port;
+    }
+    const std::size_t before = daemon->Err().size();
+
+    // Random octets, half of them under a header the link takes for its own (an
+    // SS7 unit with a matching length, a LAPD address of SAPI 0 or 63, the raw
+    // slot's address), mostly short so that the links run through their states,
+    // and now and then one longer than the controller takes.
+    std::mt19937 random(20240611);
+    std::vector<unsigned char> frame;
+    auto next_frame = [&](std::size_t port) {
+        const unsigned size = random() % 64;
+        frame.resize(size == 0   ? (port == 3 ? 16400 : 400)
+                     : size < 48 ? 1 + random() % 8
+                                 : 9 + random() % 300);
+        for (auto& octet : frame) octet = static_cast<unsigned char>(random());
+        if (random() % 2 != 0) return;
+        if (port == 0 && frame.size() >= 3)
+            frame[2] = static_cast<unsigned char>(std::min<std::size_t>(frame.size() - 3, 63));
+        if ((port == 1 || port == 2) && frame.size() >= 3) {
+            // I, RR, REJ, SABME, UA, DM, DISC, FRMR, UI
+            static const unsigned char controls[] = {0x00, 0x01, 0x09, 0x7F, 0x73, 0x0F, 0x53, 0x87, 0x03};
+            frame[0] = static_cast<unsigned char>((random() % 4 ? 0 : 63 << 2) | (frame[0] & 2));
+            const unsigned tei = random() % 3;
+            frame[1] = static_cast<unsigned char>((tei == 0 ? 0 : tei == 1 ? 127 : frame[1] >> 1) << 1 | 1);
+            frame[2] =
+                static_cast<unsigned char>(controls[random() % std::size(controls)] | (frame[2] & 0x10));
+        }
+        if (port == 3) frame[0] = kAddress;
+    };
+    constexpr int kSeconds = 4;
+    int down = 0;
+    const auto start = Clock::now();
+    Until(kSeconds * 1000, [&] {
+        char sink[512];
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            for (int n = 0; n < 64; ++n) {
+                next_frame(i);
+                (void)::send(lines[i], frame.data(), frame.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            }
+            while (::recv(lines[i], sink, sizeof sink, MSG_DONTWAIT) > 0) {
+            }
+        }
+        while (Signal(1, [](const LGCP::Signal& s) { return s.deactivated_isSelected(); }) != nullptr) ++down;
+        controller.signals.clear();
+        return false;
+    });
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_EQ(controller.Command(0, [](LGCP::Command& c) { c.select_ping(); }), -1);
+    std::istringstream err(daemon->Err().substr(before));
+    for (int line : lines) ::close(line);
+
+    const std::regex numbers("0x[0-9A-Fa-f]+|\\b[0-9A-F]{2}\\b|[0-9]+");
+    std::map<std::string, int> kinds;
+    int link_down = 0;
+    for (std::string line; std::getline(err, line);) {
+        ++kinds[std::regex_replace(line, numbers, "")];
+        link_down += line.rfind("01:pstn: link down", 0) == 0;
+    }
+    const int bound = static_cast<int>(4 * (seconds + 2));
+    for (const auto& [text, count] : kinds) EXPECT_LE(count, bound) << text;
+    EXPECT_GT(down, link_down);
+}
 
 TEST_F(SignallingDaemon, HdlcSlotFramesBothWays) {
     Start("e1-2-16");

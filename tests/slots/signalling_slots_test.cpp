@@ -357,13 +357,13 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     TakeLog();
 
     // Nothing else on a time slot 16 that a link holds, and the refused create
-    // leaves the link's channel as it was.
+    // leaves the link's channel as it was. Its one line names the holder.
     EXPECT_EQ(Create(7, Hdlc(0, 0x21)), LGCP::ErrorCause::insufficientResources);
-    EXPECT_NE(TakeLog().find("line: trunk 0 time slot 16 is held by 05:pstn, new hdlc slot refused\n"),
-              std::string::npos);
+    EXPECT_EQ(TakeLog(), "line: trunk 0 time slot 16 is held by 05:pstn, new hdlc slot refused\n");
     EXPECT_EQ(Create(7, TrunkParams(1, 16)), LGCP::ErrorCause::insufficientResources);
     EXPECT_EQ(TakeLog(), "line: trunk 1 time slot 16 is held by 06:pstn, new trunk slot refused\n");
     EXPECT_EQ(Create(7, Isdn(0, false, true)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(TakeLog(), "line: trunk 0 time slot 16 is held by 05:pstn, new pstn slot refused\n");
     EXPECT_EQ(Destroy(7), LGCP::ErrorCause::slotNotExists);
     // A trunk slot on a voice time slot of the same trunk comes and goes.
     ASSERT_EQ(Create(8, TrunkParams(0, 5)), -1);
@@ -383,12 +383,15 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     ASSERT_EQ(Create(10, TrunkParams(3, 2, true)), -1);
     TakeLog();
     EXPECT_EQ(Create(11, Ss7(2, 1, 2)), LGCP::ErrorCause::insufficientResources);
-    EXPECT_NE(TakeLog().find("line: trunk 2 time slot 16 is held by 09:trunk, new pstn slot refused\n"),
-              std::string::npos);
+    EXPECT_EQ(TakeLog(), "line: trunk 2 time slot 16 is held by 09:trunk, new pstn slot refused\n");
     EXPECT_EQ(Create(11, Hdlc(2, 0x21)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(TakeLog(), "line: trunk 2 time slot 16 is held by 09:trunk, new hdlc slot refused\n");
     EXPECT_EQ(Create(11, Isdn(3, true, false)), LGCP::ErrorCause::insufficientResources);
-    EXPECT_NE(TakeLog().find("line: basic-rate line 3 channel D is held by 10:trunk_bri, new pstn slot refused\n"),
-              std::string::npos);
+    EXPECT_EQ(TakeLog(),
+              "line: basic-rate line 3 channel D is held by 10:trunk_bri, new pstn slot refused\n");
+    // A trunk the board does not have is held by nobody: the slot's own line says so.
+    EXPECT_EQ(Create(11, Ss7(4, 1, 2)), LGCP::ErrorCause::insufficientResources);
+    EXPECT_EQ(TakeLog(), "pstn: no HDLC channel for SS7 on trunk 4\n");
     EXPECT_EQ(OpenChannels(), 2u);
     EXPECT_EQ(Destroy(9), -1);
     EXPECT_EQ(Create(11, Hdlc(2, 0x21)), -1);
