@@ -224,12 +224,16 @@ void PstnSlot::Stack::on_activated(Protocol* p) {
 
 void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
     if (slot_.IsReleasing()) return;
+    // A deactivation the controller asked for is answered by its response.
+    if (status->success()) {
+        std::clog << ext::header(&slot_) << "link down: " << *status << std::endl;
+        return;
+    }
     // A far end can take the link down with every frame; the controller hears each time.
     RepeatedLine& line = slot_.down_line_;
     if (line.Admit())
         std::clog << ext::header(&slot_) << "link down: " << *status << line.suppressed() << std::endl;
-    // A deactivation the controller asked for is answered by its response.
-    if (!status->success()) slot_.SendDeactivated();
+    slot_.SendDeactivated();
 }
 
 void PstnSlot::Stack::on_message(Packet& p) {
