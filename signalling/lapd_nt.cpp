@@ -1,6 +1,8 @@
 #include "signalling/lapd_nt.h"
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <new>
 
 #include "core/output.h"
@@ -14,6 +16,7 @@ constexpr unsigned char kSetup = 0x05;
 
 LAPD_NT::LAPD_NT() {
     for (LAPD_NT_user& u : users) u.set_lapd(this);
+    forget_all_calls();
 }
 
 LAPD_NT::~LAPD_NT() {
@@ -43,6 +46,7 @@ void LAPD_NT::local_deactivate() {
     if (trace()) std::clog << ext::header(this) << "deactivate" << std::endl;
     checkTimer.reset();
     for (LAPD_NT_user& u : users) u.unassign();
+    forget_all_calls();
     // The layers below stop too, as with every layer of the stack.
     on_deactivate(new Protocol_status_success(this, "success (deactivated locally)"));
 }
@@ -79,7 +83,8 @@ bool LAPD_NT::take_message(Packet& msg) {
         transmit(frame);
         return true;
     }
-    LAPD_NT_user* u = lastCaller[static_cast<const Packet&>(msg)[2] & 0x7F];
+    const unsigned char tei = callerTei[static_cast<const Packet&>(msg)[2] & 0x7F];
+    LAPD_NT_user* u = tei == kNoTei ? nullptr : find_Tei(tei);
     return u != nullptr && u->message(msg);
 }
 
@@ -142,6 +147,7 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
             if (trace())
                 std::clog << ext::header(this) << "recieved identity request,TEI assigned:" << unsigned(u->get_Tei())
                           << std::endl;
+            forget_calls(u->get_Tei());
             tx_identity(ri, u->get_Tei(), identity_assigned);
             u->assign();
         } else {
@@ -219,11 +225,24 @@ void LAPD_NT::tx_identity(unsigned short ri, int ai, unsigned char type) {
 void LAPD_NT::remove_twice(unsigned char ai) {
     tx_identity(0, ai, identity_remove);
     tx_identity(0, ai, identity_remove);
+    if (ai != Q921::kGroupTei) {
+        forget_calls(ai);
+        return;
+    }
+    // Every terminal drops its TEI: entries kept here would hold user places and
+    // take messages for calls that no terminal has any more.
+    for (LAPD_NT_user& u : users)
+        if (u.is_assigned()) u.unassign();
+    forget_all_calls();
 }
 
-void LAPD_NT::forget_calls(const LAPD_NT_user* from) {
-    for (LAPD_NT_user*& caller : lastCaller)
-        if (caller == from) caller = nullptr;
+void LAPD_NT::forget_calls(unsigned char tei) {
+    for (unsigned char& caller : callerTei)
+        if (caller == tei) caller = kNoTei;
+}
+
+void LAPD_NT::forget_all_calls() {
+    std::fill(std::begin(callerTei), std::end(callerTei), kNoTei);
 }
 
 LAPD_NT_user* LAPD_NT::find_Tei(unsigned char t) {

@@ -2,7 +2,7 @@
 // (point to multipoint): TEI management as the network (assignment from 64..126,
 // adoption of TEIs already in use, the periodic identity check, duplicate removal),
 // one small data link per assigned TEI, outgoing SETUPs broadcast on TEI 127 and
-// every other outgoing message routed to the terminal that last used its call
+// every other outgoing message routed to the TEI that last used its call
 // reference.
 #pragma once
 
@@ -53,11 +53,8 @@ public:
     // The lowest unassigned user, given TEI t (for 127: the lowest free one of 64..126).
     LAPD_NT_user* find_free_Tei(unsigned char t);
     void send_to_layer3(Packet& p) { on_message(p); }
-    // Messages with call reference ref (its flag bit ignored) go to this terminal from now on.
-    void heard_call(unsigned char ref, LAPD_NT_user* from) { lastCaller[ref & 0x7F] = from; }
-    // A terminal that leaves takes its calls with it: a later terminal in the same
-    // user entry must not receive them.
-    void forget_calls(const LAPD_NT_user* from);
+    // Messages with call reference ref (its flag bit ignored) go to this TEI from now on.
+    void heard_call(unsigned char ref, unsigned char tei) { callerTei[ref & 0x7F] = tei; }
     void send_to_layer1(Packet& p) { transmit(p); }
 
     // A fresh frame with the head room of the layers below; null, counted and
@@ -71,16 +68,24 @@ public:
     bool checking() const { return checkTimer.is_running(); }
 
 private:
+    static constexpr unsigned char kNoTei = 0xFF;
+
     bool trace() const { return log != 0; }
+    // Identity remove, sent twice; for 127 every TEI on the bus goes, ours included.
     void remove_twice(unsigned char ai);
+    // A TEI that starts a new life takes none of its old calls with it.
+    void forget_calls(unsigned char tei);
+    void forget_all_calls();
 
     Timer checkTimer;
     LAPD_NT_user users[kUsers];
     unsigned int log = 0;
-    // Per call reference, the assigned terminal that most recently sent a message with it.
-    // The controller's messages carry no TEI: two terminals that use one call
-    // reference at the same moment cannot be told apart.
-    LAPD_NT_user* lastCaller[128] = {};
+    // Per call reference, the TEI that most recently sent a message with it (kNoTei:
+    // none). Served while an assigned user holds that TEI, so a terminal this side
+    // dropped without telling it gets its calls back when it is taken back. The
+    // controller's messages carry no TEI: two terminals that use one call reference
+    // at the same moment cannot be told apart.
+    unsigned char callerTei[128];
     // Lines that terminals sending bad or refused management frames would repeat.
     RepeatedLine unknownTeiLine;
     RepeatedLine ignoredLine;

@@ -32,7 +32,6 @@ void LAPD_NT_user::unassign() {
     state = unassigned;
     timers[0].reset();
     timers[1].reset();
-    if (lapd != nullptr) lapd->forget_calls(this);
 }
 
 void LAPD_NT_user::checking() {
@@ -151,7 +150,9 @@ void LAPD_NT_user::on_I(Packet& info, unsigned char ns, unsigned char nr, bool p
     }
     // Shorter than call reference and message type: counted in V(R), not passed up.
     if (!in_sequence || info.length() < 4) return;
-    if (is_assigned()) lapd->heard_call(static_cast<const Packet&>(info)[2], this);
+    // Recorded even when the frame cost the TEI its link: the terminal keeps the
+    // TEI, and its calls are served again once it is taken back.
+    lapd->heard_call(static_cast<const Packet&>(info)[2], tei);
     lapd->send_to_layer3(info);
 }
 

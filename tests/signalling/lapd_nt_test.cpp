@@ -271,6 +271,41 @@ TEST_F(LapdNtTest, CallRoutesEndWithTheTerminalThatMadeThemOrWithTheLink) {
     EXPECT_TRUE(Sent().empty());
 }
 
+TEST_F(LapdNtTest, CallRoutesFollowTheTeiBackAndEndWithItsNewLifeOrARemoveAll) {
+    const std::string kRemoveAll = "FE FF 03 0F 00 00 06 FF";
+    Request();                                              // TEI 64
+    Rx({0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x83, 0x07});  // its CONNECT, call reference 3
+    lapd->check_all_Tei();
+    Sent();
+    Advance(2100);  // the check goes unanswered: dropped without a word to the terminal
+    ASSERT_FALSE(U(0).is_assigned());
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_FALSE(Down({0x08, 0x01, 0x03, 0x45}));  // DISCONNECT while nobody holds TEI 64
+    Rx({0x00, 0x81, 0x01, 0x01});                   // its next poll takes it back
+    ASSERT_TRUE(U(0).is_assigned());
+    Sent();
+    EXPECT_TRUE(Down({0x08, 0x01, 0x03, 0x45}));
+    EXPECT_EQ((Frames{"02 81 00 01 08 01 03 45"}), Sent());
+
+    // Given to a new terminal by an identity request, TEI 64 has no calls.
+    Rx({0x02, 0x81, 0x0F});  // DM
+    Request();
+    ASSERT_EQ(64, U(0).get_Tei());
+    EXPECT_FALSE(Down({0x08, 0x01, 0x03, 0x4D}));
+
+    // A remove-all empties every user entry and every route; the terminals that
+    // obey get TEIs again at once.
+    Rx({0x00, 0x81, 0x00, 0x00, 0x08, 0x01, 0x83, 0x07});
+    for (int i = 0; i < 7; ++i) Request();
+    Sent();
+    Rx({0xFC, 0xFF, 0x03, 0x0F, 0x01, 0x00, 0x05, 0xFF});  // check response, Ai 127
+    EXPECT_EQ((Frames{kRemoveAll, kRemoveAll}), Sent());
+    for (unsigned i = 0; i < 8; ++i) EXPECT_FALSE(U(i).is_assigned());
+    EXPECT_FALSE(Down({0x08, 0x01, 0x03, 0x4D}));
+    Request();
+    EXPECT_EQ((Frames{"FE FF 03 0F 34 12 02 81", kSabme64}), Sent());
+}
+
 TEST_F(LapdNtTest, IdlePollIsRepeatedThreeTimesThenTheTeiIsDropped) {
     lapd->set_log(2);
     Request();
