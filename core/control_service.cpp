@@ -92,9 +92,8 @@ void Service::Send(const char* data, int length) {
         prepare_head(packet);
     } catch (const std::bad_alloc&) {
         point1.end();
-        if (shortage_.Refused())
-            std::cerr << "Control::Service::Send() no packet buffer: message of " << length
-                      << " bytes not sent." << std::endl;
+        if (auto line = shortage_.Refused(std::cerr))
+            line << "Control::Service::Send() no packet buffer: message of " << length << " bytes not sent.";
         return;
     }
     shortage_.Served();

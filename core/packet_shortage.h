@@ -10,12 +10,12 @@
 
 class PacketShortage {
 public:
-    // Counts a refusal; true when it opens an episode and the caller writes its line.
-    bool Refused() {
+    // Counts a refusal; the line for os when it opens an episode that is written.
+    RepeatedLine::Line Refused(std::ostream& os = std::clog) {
         ++refused_;
-        if (short_) return false;
+        if (short_) return RepeatedLine::Line();
         short_ = true;
-        return episode_line_.Admit();
+        return episode_line_.Admit(os);
     }
     // A buffer came: the next refusal opens a new episode.
     void Served() { short_ = false; }

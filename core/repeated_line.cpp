@@ -2,23 +2,55 @@
 
 #include <ostream>
 
-#include "core/clock.h"
+RepeatedLine::Line::Line(RepeatedLine* owner, uint32_t carried) : owner_(owner), carried_(carried) {
+    text_.emplace();
+}
 
-bool RepeatedLine::Admit() {
-    const uint32_t now = Mux::milliseconds();
-    if (written_ && static_cast<int32_t>(now - last_) < static_cast<int32_t>(kInterval)) {
-        ++pending_;
-        reported_ = 0;
-        return false;
+RepeatedLine::Line::~Line() {
+    if (owner_ == nullptr) return;
+    const std::string text = text_->str();
+    *owner_->os_ << text;
+    if (carried_ != 0) *owner_->os_ << " (" << carried_ << " more like it suppressed)";
+    *owner_->os_ << std::endl;
+    owner_->Written(text);
+}
+
+RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
+    Mux::timeval now;
+    Mux::gettimeval(now);
+    // 64-bit milliseconds, and a step back counts as a quiet second: neither months
+    // of quiet nor a clock set back can hold a line.
+    const bool stepped_back = Mux::timevalcompare(now, last_) < 0;
+    const uint64_t since = Mux::timevaldiff(last_, now);
+    if (written_ && !stepped_back && since < kInterval) {
+        if (pending_++ == 0)
+            flush_.set(static_cast<unsigned>(kInterval + kGrace - since), &RepeatedLine::OnFlush, this);
+        return Line();
     }
     written_ = true;
     last_ = now;
-    reported_ = pending_;
+    os_ = &os;
+    flush_.reset();
+    const uint32_t carried = pending_;
     pending_ = 0;
-    return true;
+    return Line(this, carried);
 }
 
-std::ostream& operator<<(std::ostream& os, RepeatedLine::Suppressed s) {
-    if (s.count != 0) os << " (" << s.count << " more like it suppressed)";
-    return os;
+void RepeatedLine::Written(const std::string& text) {
+    first_line_ = text.substr(0, text.find('\n'));
+}
+
+void RepeatedLine::OnFlush() {
+    if (pending_ == 0) return;
+    *os_ << first_line_ << " (" << pending_ << " more like it suppressed in the second after it)"
+         << std::endl;
+    pending_ = 0;
+}
+
+RepeatedLine& RepeatedLineKinds::operator[](const std::string& kind) {
+    for (auto& [name, line] : kinds_)
+        if (name == kind) return *line;
+    if (kinds_.size() == kMaxKinds) return others_;
+    kinds_.emplace_back(kind, std::make_unique<RepeatedLine>());
+    return *kinds_.back().second;
 }

@@ -103,8 +103,8 @@ void StrmProtocol::do_read() {
     } catch (const std::bad_alloc&) {
         // The bytes wait in the socket; reading resumes after a pause rather than
         // spinning the loop on a readable socket.
-        if (shortage_.Refused())
-            std::cerr << ext::header(this) << "no packet buffer: reading paused" << std::endl;
+        if (auto line = shortage_.Refused(std::cerr))
+            line << ext::header(this) << "no packet buffer: reading paused";
         event_.SetEvents(0);
         pause_.set(kNoBufferPause, &StrmProtocol::OnNoBufferPause, this);
         return;

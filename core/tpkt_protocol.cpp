@@ -137,9 +137,8 @@ unsigned Tpkt_protocol::receive_len_2(const unsigned char* p, unsigned) {
         const PacketReserve reserve(reserve_);
         body_.reserve_head(0);
     } catch (const std::bad_alloc&) {
-        if (shortage_.Refused())
-            std::clog << *this << " no packet buffer: TPKT frame of " << remaining_ << " bytes dropped."
-                      << std::endl;
+        if (auto line = shortage_.Refused())
+            line << *this << " no packet buffer: TPKT frame of " << remaining_ << " bytes dropped.";
         next_state(ignore);
         if (remaining_ == 0) next_state(idle);
         return 1;

@@ -165,8 +165,8 @@ bool HDLC::read_one(int fd) {
         return false;
     }
     if (dropped) {
-        if (shortage_.Refused())
-            std::cerr << ext::header(this) << "no packet for a received frame: dropped" << std::endl;
+        if (auto line = shortage_.Refused(std::cerr))
+            line << ext::header(this) << "no packet for a received frame: dropped";
         return true;
     }
     shortage_.Served();

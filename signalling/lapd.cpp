@@ -93,9 +93,8 @@ bool LAPD::take_message(Packet& p) {
         return false;
     }
     if (out_queue_.count() > kMaxQueued) {
-        if (overflow_line_.Admit())
-            std::clog << ext::header(this) << "discard outgoing message: buffer overflow"
-                      << overflow_line_.suppressed() << std::endl;
+        if (auto line = overflow_line_.Admit())
+            line << ext::header(this) << "discard outgoing message: buffer overflow";
         ++stats_.out_overflows;
         return false;
     }
@@ -178,8 +177,7 @@ bool LAPD::xmit(Packet& frame) {
         return false;
     }
     if (!hdlc_->hdlc_transmit(frame)) {
-        if (tx_full_line_.Admit())
-            std::clog << ext::header(this) << "tx full" << tx_full_line_.suppressed() << std::endl;
+        if (auto line = tx_full_line_.Admit()) line << ext::header(this) << "tx full";
         return false;
     }
     if (log_ > 2) trace("tx: ", frame);
@@ -240,9 +238,8 @@ void LAPD::receive(Packet& frame) {
             frame.pull(header);
         } catch (const std::bad_alloc&) {
             ++stats_.errors;
-            if (rx_pool_line_.Admit())
-                std::clog << ext::header(this) << "packet pool exhausted: received frame dropped"
-                          << rx_pool_line_.suppressed() << std::endl;
+            if (auto line = rx_pool_line_.Admit())
+                line << ext::header(this) << "packet pool exhausted: received frame dropped";
             return;
         }
     }
@@ -357,15 +354,13 @@ void LAPD::drop_message() {
     Packet gone;
     out_queue_.get(gone);
     ++stats_.errors;
-    if (tx_pool_line_.Admit())
-        std::clog << ext::header(this) << "packet pool exhausted: outgoing message dropped"
-                  << tx_pool_line_.suppressed() << std::endl;
+    if (auto line = tx_pool_line_.Admit())
+        line << ext::header(this) << "packet pool exhausted: outgoing message dropped";
 }
 
 void LAPD::no_packet_for_frame() {
-    if (frame_pool_line_.Admit())
-        std::clog << ext::header(this) << "no packet for a frame: pool exhausted"
-                  << frame_pool_line_.suppressed() << std::endl;
+    if (auto line = frame_pool_line_.Admit())
+        line << ext::header(this) << "no packet for a frame: pool exhausted";
 }
 
 void LAPD::ack_pending() {

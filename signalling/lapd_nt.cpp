@@ -58,8 +58,8 @@ Packet LAPD_NT::new_frame() {
         shortage_.Served();
     } catch (const std::bad_alloc&) {
         p.clear();
-        if (shortage_.Refused())
-            std::clog << ext::header(this) << "packet pool exhausted: frames not sent" << std::endl;
+        if (auto line = shortage_.Refused())
+            line << ext::header(this) << "packet pool exhausted: frames not sent";
     }
     return p;
 }
@@ -119,10 +119,14 @@ void LAPD_NT::receive(Packet& frame) {
         u->receive(frame, cr);
         return;
     }
-    if (trace() && unknownTeiLine.Admit())
-        std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
-                  << ",removed" << unknownTeiLine.suppressed() << std::endl;
+    if (auto line = traced(unknownTeiLine))
+        line << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei) << ",removed";
     remove_twice(tei);
+}
+
+RepeatedLine::Line LAPD_NT::traced(RepeatedLine& line) {
+    if (!trace()) return RepeatedLine::Line();
+    return line.Admit();
 }
 
 void LAPD_NT::on_tei_procedure(Packet& frame) {
@@ -135,13 +139,13 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
     switch (type) {
     case identity_request:
         if (ai < kFirstAutoTei) {
-            if (trace() && ignoredLine.Admit())
-                std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
-                          << ",ignored" << ignoredLine.suppressed() << std::endl;
+            if (auto line = traced(ignoredLine))
+                line << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
+                     << ",ignored";
         } else if (ai != Q921::kGroupTei) {
-            if (trace() && deniedLine.Admit())
-                std::clog << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
-                          << ",denied" << deniedLine.suppressed() << std::endl;
+            if (auto line = traced(deniedLine))
+                line << ext::header(this) << "recieved identity request with wrong Ai=" << unsigned(ai)
+                     << ",denied";
             tx_identity(ri, ai, identity_denied);
         } else if (LAPD_NT_user* u = find_free_Tei(Q921::kGroupTei)) {
             if (trace())
@@ -151,18 +155,17 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
             tx_identity(ri, u->get_Tei(), identity_assigned);
             u->assign();
         } else {
-            if (trace() && allUsedLine.Admit())
-                std::clog << ext::header(this) << "recieved identity request, but all TEI values is ussigned"
-                          << allUsedLine.suppressed() << std::endl;
+            if (auto line = traced(allUsedLine))
+                line << ext::header(this) << "recieved identity request, but all TEI values is ussigned";
             tx_identity(ri, Q921::kGroupTei, identity_denied);
         }
         break;
 
     case identity_check_response: {
         if (ai == Q921::kGroupTei) {
-            if (trace() && wrongAiLine.Admit())
-                std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
-                          << ",removed" << wrongAiLine.suppressed() << std::endl;
+            if (auto line = traced(wrongAiLine))
+                line << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
+                     << ",removed";
             remove_twice(ai);
             break;
         }
@@ -170,18 +173,17 @@ void LAPD_NT::on_tei_procedure(Packet& frame) {
         if (u != nullptr && !u->is_check()) {
             if (ri == u->get_ri()) break;  // the same answer again
             // A second terminal answers for this TEI.
-            if (trace() && duplicateLine.Admit())
-                std::clog << ext::header(this)
-                          << "recieved check response with dublicated Ai=" << unsigned(ai) << ",removed"
-                          << duplicateLine.suppressed() << std::endl;
+            if (auto line = traced(duplicateLine))
+                line << ext::header(this) << "recieved check response with dublicated Ai=" << unsigned(ai)
+                     << ",removed";
             u->unassign();
             remove_twice(ai);
             break;
         }
         if (u == nullptr && (u = find_free_Tei(ai)) == nullptr) {
-            if (trace() && wrongAiLine.Admit())
-                std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
-                          << ",removed" << wrongAiLine.suppressed() << std::endl;
+            if (auto line = traced(wrongAiLine))
+                line << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
+                     << ",removed";
             remove_twice(ai);
             break;
         }

@@ -71,6 +71,8 @@ private:
     static constexpr unsigned char kNoTei = 0xFF;
 
     bool trace() const { return log != 0; }
+    // The limiter's line while tracing is on; nothing is counted while it is off.
+    RepeatedLine::Line traced(RepeatedLine& line);
     // Identity remove, sent twice; for 127 every TEI on the bus goes, ours included.
     void remove_twice(unsigned char ai);
     // A TEI that starts a new life takes none of its old calls with it.

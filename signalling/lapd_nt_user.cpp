@@ -94,9 +94,10 @@ bool LAPD_NT_user::message(Packet& msg) {
     if (outQueue.count() >= kQueueLimit) {
         Packet oldest;
         outQueue.get(oldest);
-        if (trace() && queueFullLine.Admit())
-            std::clog << ext::header(this) << "queue full, oldest message dropped"
-                      << queueFullLine.suppressed() << std::endl;
+        if (trace()) {
+            if (auto line = queueFullLine.Admit())
+                line << ext::header(this) << "queue full, oldest message dropped";
+        }
     }
     outQueue.put(msg);
     send_queued();

@@ -58,8 +58,7 @@ void LAPD::mdl_assign(unsigned char tei) {
 }
 
 void LAPD::mdl_remove() {
-    if (tei_removed_line_.Admit())
-        std::clog << ext::header(this) << "MDL-REMOVE" << tei_removed_line_.suppressed() << std::endl;
+    if (auto line = tei_removed_line_.Admit()) line << ext::header(this) << "MDL-REMOVE";
     Protocol_status st = new Status(this, "error (MDL-REMOVE received)");
     switch (state) {
     case tei_assigned:
@@ -169,13 +168,12 @@ void LAPD::on_UI(Packet& info) {
         break;
     case identity_denied:
         if (state == assign_awaiting_tei && ri == Ri_) {
-            if (tei_denied_line_.Admit()) {
-                std::clog << ext::header(this) << "ASP returned: ";
+            if (auto line = tei_denied_line_.Admit()) {
+                line << ext::header(this) << "ASP returned: ";
                 if (ai == kGroupTei)
-                    std::clog << "All TEI's used";
+                    line << "All TEI's used";
                 else
-                    std::clog << "TEI " << ai << " denied";
-                std::clog << tei_denied_line_.suppressed() << std::endl;
+                    line << "TEI " << ai << " denied";
             }
             on_error(32768u);
         }

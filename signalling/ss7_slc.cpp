@@ -76,14 +76,12 @@ void SLC::local_deactivate() {
 }
 
 void SLC::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
-    if (hdlc_error_line.Admit())
-        std::clog << ext::header(this) << "hdlc error [cause=" << static_cast<int>(cause) << "]"
-                  << hdlc_error_line.suppressed() << std::endl;
+    if (auto line = hdlc_error_line.Admit())
+        line << ext::header(this) << "hdlc error [cause=" << static_cast<int>(cause) << "]";
 }
 
 void SLC::on_hdlc_ready() {
-    if (ready_line.Admit())
-        std::clog << ext::header(this) << "hdlc ready" << ready_line.suppressed() << std::endl;
+    if (auto line = ready_line.Admit()) line << ext::header(this) << "hdlc ready";
     process_tb();
 }
 
@@ -100,9 +98,8 @@ void SLC::receive(Packet& su) {
     if (trace.raw_receive) std::clog << ext::header(this) << " rx raw" << Octets{su} << std::endl;
     stats[3] += su.length();
     if (su.length() < kHeader) {
-        if (too_small_line.Admit())
-            std::cerr << ext::header(this) << "ignore packet, length too small " << su
-                      << too_small_line.suppressed() << std::endl;
+        if (auto line = too_small_line.Admit(std::cerr))
+            line << ext::header(this) << "ignore packet, length too small " << su;
         return;
     }
     try {
@@ -119,25 +116,20 @@ void SLC::receive(Packet& su) {
         const unsigned n = left < kMaxLi ? left : kMaxLi;
         if (li != n) {
             // The lines after the first belong to it and go with it.
-            const bool write = bad_length_line.Admit();
-            if (write)
-                std::cerr << ext::header(this) << "invalid packet length,"
-                          << " expected = " << li << ", received = " << left << bad_length_line.suppressed()
-                          << std::endl;
-            if (n == kMaxLi) {
-                if (write) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
-            } else if (li < n) {
-                if (write)
-                    std::cerr << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su
-                              << std::endl;
-                su.trim(n - li);
+            if (auto line = bad_length_line.Admit(std::cerr)) {
+                line << ext::header(this) << "invalid packet length, expected = " << li
+                     << ", received = " << left;
+                if (n == kMaxLi)
+                    line << '\n' << ext::header(this) << "can't truncate signalling unit.";
+                else if (li < n)
+                    line << '\n' << ext::header(this) << "truncate " << (n - li) << " octet(s) : " << su;
             }
+            if (n != kMaxLi && li < n) su.trim(n - li);
         }
     } catch (const std::bad_alloc&) {
         ++no_buffer;
-        if (rx_no_buffer_line.Admit())
-            std::cerr << ext::header(this) << "no packet buffer, signal unit dropped"
-                      << rx_no_buffer_line.suppressed() << std::endl;
+        if (auto line = rx_no_buffer_line.Admit(std::cerr))
+            line << ext::header(this) << "no packet buffer, signal unit dropped";
         return;
     }
     li = su.length();
@@ -166,9 +158,8 @@ bool SLC::new_unit(Packet& p) {
 
 void SLC::no_buffer_to_send() {
     ++no_buffer;
-    if (tx_no_buffer_line.Admit())
-        std::cerr << ext::header(this) << "no packet buffer, signal unit not sent"
-                  << tx_no_buffer_line.suppressed() << std::endl;
+    if (auto line = tx_no_buffer_line.Admit(std::cerr))
+        line << ext::header(this) << "no packet buffer, signal unit not sent";
 }
 
 bool SLC::send(Packet su) {
@@ -182,9 +173,8 @@ bool SLC::send(Packet su) {
         Packet room;
         if (!new_unit(room)) return false;
         if (room.tailroom() < length) {
-            if (too_long_line.Admit())
-                std::cerr << ext::header(this) << "signal unit of " << length << " octets too long"
-                          << too_long_line.suppressed() << std::endl;
+            if (auto line = too_long_line.Admit(std::cerr))
+                line << ext::header(this) << "signal unit of " << length << " octets too long";
             return false;
         }
         if (length != 0) std::memcpy(room.put(length), su.data(), length);
@@ -253,9 +243,8 @@ void SLC::process_tb() {
             if (no_buffer == lost) return;
             // Without a buffer for its header the MSU cannot go out at all.
             tb.get(msu);
-            if (msu_dropped_line.Admit())
-                std::cerr << ext::header(this) << "msu dropped: " << msu << msu_dropped_line.suppressed()
-                          << std::endl;
+            if (auto line = msu_dropped_line.Admit(std::cerr))
+                line << ext::header(this) << "msu dropped: " << msu;
             continue;
         }
         tb.get(msu);

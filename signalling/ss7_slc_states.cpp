@@ -205,9 +205,8 @@ void SLC::on_leave(TState<4, TState<3>>&) {
 
 void SLC::on_enter(TState<5>&) {
     if (!tb.empty()) {
-        if (tb_discard_line.Admit())
-            std::cerr << ext::header(this) << "discard " << tb.count() << " msu in TB"
-                      << tb_discard_line.suppressed() << std::endl;
+        if (auto line = tb_discard_line.Admit(std::cerr))
+            line << ext::header(this) << "discard " << tb.count() << " msu in TB";
         tb.clear();
     }
     reset();
@@ -221,9 +220,8 @@ void SLC::on_leave(TState<5>&) {
 }
 
 void SLC::lssu(TState<5>&, Indication status) {
-    if (lssu_in_service_line.Admit())
-        std::cerr << ext::header(this) << "receive lssu: " << status << " " << DumpPtr{this}
-                  << lssu_in_service_line.suppressed() << std::endl;
+    if (auto line = lssu_in_service_line.Admit(std::cerr))
+        line << ext::header(this) << "receive lssu: " << status << " " << DumpPtr{this};
     next_state(s_idle);
 }
 
@@ -272,17 +270,15 @@ void SLC::msu(TState<5>&, Packet& su) {
 bool SLC::message(TState<5>&, Packet& msu) {
     if (msu.length() < kHeader) {
         // The far end would take a shorter unit for a FISU or an LSSU.
-        if (short_msu_line.Admit())
-            std::cerr << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu
-                      << short_msu_line.suppressed() << std::endl;
+        if (auto line = short_msu_line.Admit(std::cerr))
+            line << ext::header(this) << "msu of " << msu.length() << " octets ignored: " << msu;
         return false;
     }
     if (tb.count() >= kTbLimit) {
         ++stats[4];
-        if (tb_full_line.Admit())
-            std::cerr << ext::header(this) << "no space in TB buffer,"
-                      << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu
-                      << tb_full_line.suppressed() << std::endl;
+        if (auto line = tb_full_line.Admit(std::cerr))
+            line << ext::header(this) << "no space in TB buffer,"
+                 << " TB=" << tb.count() << " RTB=" << rtb_count << " ignoring msu: " << msu;
         return false;
     }
     tb.put(msu);

@@ -42,11 +42,10 @@ AuthClient::AuthClient(ModemFactory& factory, Fd fd, const INet4::Addr& peer)
 
 template <class Text>
 void AuthClient::Report(LineKind kind, Text text) {
-    RepeatedLine& line = lines_[kind];
-    if (!line.Admit()) return;
-    std::cerr << ext::header(&factory_);
-    text(std::cerr);
-    std::cerr << line.suppressed() << std::endl;
+    if (auto line = lines_[kind].Admit(std::cerr)) {
+        line << ext::header(&factory_);
+        text(line.stream());
+    }
 }
 
 void AuthClient::OnSocketEvent(int fd, short revents) {

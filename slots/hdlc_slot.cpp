@@ -79,10 +79,9 @@ void HdlcSlot::on_hdlc_receive(Packet& frame) {
     if (body > kMaxCarried) {
         // Alone: the frames around it still go up.
         ++too_long_;
-        if (too_long_line_.Admit())
-            std::clog << ext::header(this) << "frame of " << body
-                      << " octets too long for the controller: dropped" << too_long_line_.suppressed()
-                      << std::endl;
+        if (auto line = too_long_line_.Admit())
+            line << ext::header(this) << "frame of " << body
+                 << " octets too long for the controller: dropped";
         return;
     }
     if (received_octets_ + body + 2 > kMaxReportOctets) flushResponce();

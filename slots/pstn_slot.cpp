@@ -125,7 +125,7 @@ bool PstnSlot::IUserData(const ASN1::OCTET_STRING& data) {
         if (taken) shortage_.Served();
         return taken;
     } catch (const std::bad_alloc&) {
-        if (shortage_.Refused()) std::clog << ext::header(this) << "no packet for user data" << std::endl;
+        if (auto line = shortage_.Refused()) line << ext::header(this) << "no packet for user data";
         return false;
     }
 }
@@ -230,9 +230,7 @@ void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
         return;
     }
     // A far end can take the link down with every frame; the controller hears each time.
-    RepeatedLine& line = slot_.down_line_;
-    if (line.Admit())
-        std::clog << ext::header(&slot_) << "link down: " << *status << line.suppressed() << std::endl;
+    if (auto line = slot_.down_line_.Admit()) line << ext::header(&slot_) << "link down: " << *status;
     slot_.SendDeactivated();
 }
 
@@ -240,10 +238,9 @@ void PstnSlot::Stack::on_message(Packet& p) {
     if (slot_.IsReleasing() || p.empty()) return;
     if (p.length() > kMaxCarried) {
         ++slot_.too_long_;
-        RepeatedLine& line = slot_.too_long_line_;
-        if (line.Admit())
-            std::clog << ext::header(&slot_) << "message of " << p.length()
-                      << " octets too long for the controller: dropped" << line.suppressed() << std::endl;
+        if (auto line = slot_.too_long_line_.Admit())
+            line << ext::header(&slot_) << "message of " << p.length()
+                 << " octets too long for the controller: dropped";
         return;
     }
     const char* bytes = reinterpret_cast<const char*>(static_cast<const Packet&>(p).data());
@@ -251,7 +248,5 @@ void PstnSlot::Stack::on_message(Packet& p) {
 }
 
 void PstnSlot::Stack::on_status(Protocol_status status) {
-    RepeatedLine& line = slot_.status_line_;
-    if (line.Admit())
-        std::clog << ext::header(&slot_) << "link status: " << *status << line.suppressed() << std::endl;
+    if (auto line = slot_.status_line_.Admit()) line << ext::header(&slot_) << "link status: " << *status;
 }

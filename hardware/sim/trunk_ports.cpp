@@ -93,9 +93,9 @@ private:
             }
             if (static_cast<std::size_t>(n) > sizeof frame) {
                 ++tooLong_;
-                if (tooLongLine_.Admit())
-                    std::cerr << "sim: trunk port " << path_ << ": datagram of " << n << " octets longer than "
-                              << sizeof frame << ", dropped" << tooLongLine_.suppressed() << std::endl;
+                if (auto line = tooLongLine_.Admit(std::cerr))
+                    line << "sim: trunk port " << path_ << ": datagram of " << n << " octets longer than "
+                         << sizeof frame << ", dropped";
                 continue;
             }
             trunks_.Arrive(ch_, frame, static_cast<std::size_t>(n));

@@ -3,47 +3,136 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/clock.h"
 #include "core/packet_shortage.h"
+#include "tests/core/multiplexer_test.h"
 
 namespace {
 
-// Writes "bad" the way a link layer does, and returns what reached the log.
-std::string Report(RepeatedLine& line) {
+constexpr uint64_t kDay = 24 * 3600 * 1000ULL;
+
+// A limited line as a link layer writes it, and what reached the log since the last look.
+struct Reporter {
+    void Bad(const char* text = "bad") {
+        if (auto l = line.Admit(log)) l << text;
+    }
+    std::string Taken() { return std::exchange(log, std::ostringstream{}).str(); }
+
     std::ostringstream log;
-    if (line.Admit()) log << "bad" << line.suppressed();
-    return log.str();
-}
+    RepeatedLine line;
+};
 
 TEST(RepeatedLine, OneLineASecondCarriesTheCountOfTheRestAcrossTheClockWrap) {
     Mux::ManualClock clock((uint64_t(1) << 32) - 500);
-    RepeatedLine line;
-    EXPECT_EQ(Report(line), "bad");
-    for (int i = 0; i < 1000; ++i) EXPECT_EQ(Report(line), "");
-    EXPECT_EQ(line.pending(), 1000u);
+    Reporter r;
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "bad\n");
+    for (int i = 0; i < 1000; ++i) r.Bad();
+    EXPECT_EQ(r.line.pending(), 1000u);
     clock.advance_ms(999);
-    EXPECT_EQ(Report(line), "");
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "");
     clock.advance_ms(1);  // past the wrap
-    EXPECT_EQ(Report(line), "bad (1001 more like it suppressed)");
-    EXPECT_EQ(line.pending(), 0u);
-    clock.advance_ms(5000);
-    EXPECT_EQ(Report(line), "bad");
+    r.Bad("again");
+    EXPECT_EQ(r.Taken(), "again (1001 more like it suppressed)\n");
+    EXPECT_EQ(r.line.pending(), 0u);
+}
+
+TEST(RepeatedLine, TheFirstLineAfterAQuietSecondIsWrittenWhateverTheWallClockDid) {
+    Mux::ManualClock clock(1000);
+    Reporter r;
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "bad\n");
+    for (uint64_t days : {25, 60}) {
+        clock.advance_ms(days * kDay);
+        r.Bad();
+        EXPECT_EQ(r.Taken(), "bad\n") << days << " days";
+    }
+    r.Bad();
+    clock.set_ms(clock.now_us() / 1000 - 10 * 60 * 1000);  // set back by 10 minutes
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "bad (1 more like it suppressed)\n");
+    clock.advance_ms(999);
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "");
 }
 
 TEST(PacketShortage, OneLineAnEpisodeAndAtMostOneEpisodeLineASecond) {
     Mux::ManualClock clock(1000);
     PacketShortage shortage;
-    EXPECT_TRUE(shortage.Refused());
-    EXPECT_FALSE(shortage.Refused());
+    std::ostringstream log;
+    auto refused = [&] {
+        if (auto line = shortage.Refused(log)) line << "dry";
+        return std::exchange(log, std::ostringstream{}).str();
+    };
+    EXPECT_EQ(refused(), "dry\n");
+    EXPECT_EQ(refused(), "");
     // A pool that recovers for a frame and runs dry again opens no line of its own.
     shortage.Served();
-    EXPECT_FALSE(shortage.Refused());
+    EXPECT_EQ(refused(), "");
     clock.advance_ms(1000);
-    EXPECT_FALSE(shortage.Refused());  // still the same episode
+    EXPECT_EQ(refused(), "");  // still the same episode
     shortage.Served();
-    EXPECT_TRUE(shortage.Refused());
+    EXPECT_EQ(refused(), "dry (1 more like it suppressed)\n");
     EXPECT_EQ(shortage.refused(), 5u);
+}
+
+class RepeatedLineLoop : public LoopTest {
+protected:
+    // Runs the loop for ms of the manual clock; returns the poll time-outs it took.
+    std::vector<int> Advance(unsigned ms) {
+        timeouts.clear();
+        Timer stop;
+        stop.set(
+            ms, +[] { multiplexer.terminate(); });
+        run();
+        return timeouts;
+    }
+};
+
+TEST_F(RepeatedLineLoop, ARunThatStopsHasItsCountWrittenOnceNamingItsFirstLine) {
+    Reporter r;
+    r.Bad("bad frame 1\nits dump");
+    Advance(300);
+    for (int i = 0; i < 999; ++i) r.Bad("bad frame 2");
+    EXPECT_EQ(r.Taken(), "bad frame 1\nits dump\n");
+    Advance(1199);  // half a second after the second, for a next line to carry the count
+    EXPECT_EQ(r.Taken(), "");
+    Advance(2);
+    EXPECT_EQ(r.Taken(), "bad frame 1 (999 more like it suppressed in the second after it)\n");
+    // Once, and nothing runs while nothing is pending.
+    EXPECT_EQ(Advance(5000), std::vector<int>{5000});
+    EXPECT_EQ(r.Taken(), "");
+
+    // A run that goes on carries its count on the next line instead.
+    r.Bad("bad 3");
+    r.Bad("bad 4");
+    Advance(1000);
+    r.Bad("bad 5");
+    EXPECT_EQ(Advance(3000), std::vector<int>{3000});
+    EXPECT_EQ(r.Taken(), "bad 3\nbad 5 (1 more like it suppressed)\n");
+}
+
+TEST_F(RepeatedLineLoop, EachKindHoldsBackOnlyItsOwnRepeats) {
+    RepeatedLineKinds kinds;
+    std::ostringstream log;
+    auto write = [&](const std::string& kind) {
+        if (auto line = kinds[kind].Admit(log)) line << kind;
+    };
+    for (int i = 0; i < 20; ++i) write("UA (F = 0)");
+    write("UA (F = 1)");
+    Advance(2000);
+    EXPECT_EQ(log.str(),
+              "UA (F = 0)\nUA (F = 1)\nUA (F = 0) (19 more like it suppressed in the second after it)\n");
+    // Kinds past the bound share one limiter instead of growing without end.
+    log.str("");
+    for (std::size_t i = 0; i < RepeatedLineKinds::kMaxKinds + 5; ++i) write("kind " + std::to_string(i));
+    EXPECT_EQ(&kinds["kind 99"], &kinds["kind 20"]);
+    EXPECT_NE(&kinds["kind 13"], &kinds["kind 20"]);
 }
 
 }  // namespace

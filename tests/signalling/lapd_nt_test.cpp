@@ -14,6 +14,7 @@
 #include "hardware/sim/pcapng_writer.h"
 #include "tests/core/held_blocks.h"
 #include "tests/core/multiplexer_test.h"
+#include "tests/core/text_count.h"
 #include "tests/signalling/support/capture_file.h"
 #include "tests/signalling/support/command_output.h"
 
@@ -56,12 +57,6 @@ struct Layer3 : Protocol {
 struct Stop {
     void OnStop() { multiplexer.terminate(); }
 };
-
-std::size_t Count(const std::string& text, const std::string& line) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
-    return n;
-}
 
 class LapdNtTest : public LoopTest {
 protected:
