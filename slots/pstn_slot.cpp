@@ -98,7 +98,9 @@ bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
 
 bool PstnSlot::IDeactivate() {
     if (!line_.IsOpen()) return false;
+    deactivating_ = true;
     stack_.top()->deactivate();
+    deactivating_ = false;
     return true;
 }
 
@@ -224,14 +226,15 @@ void PstnSlot::Stack::on_activated(Protocol* p) {
 
 void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
     if (slot_.IsReleasing()) return;
-    // A deactivation the controller asked for is answered by its response.
-    if (status->success()) {
+    // One the controller asked for is written every time and costs the far end's
+    // budget nothing; an SS7 link reports even that as an error.
+    if (status->success() || slot_.deactivating_)
         std::clog << ext::header(&slot_) << "link down: " << *status << std::endl;
-        return;
-    }
-    // A far end can take the link down with every frame; the controller hears each time.
-    if (auto line = slot_.down_line_.Admit()) line << ext::header(&slot_) << "link down: " << *status;
-    slot_.SendDeactivated();
+    else if (auto line = slot_.down_lines_[status->message()].Admit())
+        line << ext::header(&slot_) << "link down: " << *status;
+    // A success is answered by the controller's own command. A failure, which a far
+    // end can cause with every frame, is signalled each time.
+    if (!status->success()) slot_.SendDeactivated();
 }
 
 void PstnSlot::Stack::on_message(Packet& p) {
@@ -248,5 +251,6 @@ void PstnSlot::Stack::on_message(Packet& p) {
 }
 
 void PstnSlot::Stack::on_status(Protocol_status status) {
-    if (auto line = slot_.status_line_.Admit()) line << ext::header(&slot_) << "link status: " << *status;
+    if (auto line = slot_.status_lines_[status->message()].Admit())
+        line << ext::header(&slot_) << "link status: " << *status;
 }

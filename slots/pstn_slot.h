@@ -91,8 +91,11 @@ private:
     int last_status_ = -1;
     PacketShortage shortage_;
     unsigned too_long_ = 0;
-    // Lines of the link's reports, which a far end can cause with every frame.
-    RepeatedLine down_line_;
-    RepeatedLine status_line_;
+    // Set while the controller's deactivate runs: the link down it causes is not a far end's.
+    bool deactivating_ = false;
+    // Lines of the link's reports, which a far end can cause with every frame: one
+    // limiter per cause or status text.
+    RepeatedLineKinds down_lines_;
+    RepeatedLineKinds status_lines_;
     RepeatedLine too_long_line_;
 };

@@ -20,9 +20,10 @@
 #include "slots/slots.h"
 #include "slots/trunk_slot.h"
 #include "tests/core/multiplexer_test.h"
-#include "tests/slots/commands.h"
+#include "tests/core/text_count.h"
 #include "tests/hardware/line_test_util.h"
 #include "tests/server/server_test_util.h"
+#include "tests/slots/commands.h"
 #include "tests/slots/fake_server.h"
 
 namespace {
@@ -101,6 +102,9 @@ protected:
     }
     int Activate(int slot) {
         return Run(slot, [](LGCP::Command& c) { c.select_activate(); });
+    }
+    int Deactivate(int slot) {
+        return Run(slot, [](LGCP::Command& c) { c.select_deactivate(); });
     }
     int UserData(int slot, const Bytes& bytes) {
         return Run(slot, [&](LGCP::Command& c) { c.select_userData(std::vector<char>(bytes.begin(), bytes.end())); });
@@ -395,6 +399,35 @@ TEST_F(SignallingSlots, ALineChannelCarriesOneSlotAtATime) {
     EXPECT_EQ(OpenChannels(), 2u);
     EXPECT_EQ(Destroy(9), -1);
     EXPECT_EQ(Create(11, Hdlc(2, 0x21)), -1);
+}
+
+// A far end that repeats a fault holds back only that kind's lines on its link; a
+// link down the controller asked for is always written and spends none of them.
+TEST_F(SignallingSlots, LinkLinesAreHeldBackPerKindAndTheControllersOwnLinkDownIsAlwaysWritten) {
+    const int d = Tdm::TrunkTimeSlot(1, 16);
+    ASSERT_EQ(Create(11, Isdn(1, false, true)), -1);
+    const unsigned char ua0[] = {0x02, 0x01, 0x63}, ua1[] = {0x02, 0x01, 0x73};
+    for (int i = 0; i < 20; ++i) trunks.Arrive(d, ua0, sizeof ua0);
+    trunks.Arrive(d, ua1, sizeof ua1);
+    Advance(50);
+    std::string log = TakeLog();
+    EXPECT_EQ(Count(log, "11:pstn: link status: UA (F = 0)"), 1u) << log;
+    EXPECT_EQ(Count(log, "11:pstn: link status: UA (F = 1)"), 1u) << log;
+    Advance(2000);
+    EXPECT_EQ(Count(TakeLog(),
+                    "11:pstn: link status: UA (F = 0) (19 more like it suppressed in the second after it)\n"),
+              1u);
+
+    ASSERT_EQ(Create(5, Ss7(0, 1, 2)), -1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Activate(5), -1);
+        EXPECT_EQ(Deactivate(5), -1);
+    }
+    EXPECT_EQ(Activate(5), -1);
+    slots.OnSignal(TrunkStatus(0, ACP::TrunkType::e1, ACP::TrunkState::lossCarrier));
+    Advance(10);
+    EXPECT_EQ(Count(TakeLog(), "05:pstn: link down: impossible phasing\n"), 4u);
+    EXPECT_EQ(Take(5, kDeactivated).size(), 4u);
 }
 
 // A frame the control protocol cannot carry goes alone; its neighbours are reported
