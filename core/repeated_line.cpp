@@ -12,7 +12,7 @@ RepeatedLine::Line::~Line() {
     *owner_->os_ << text;
     if (carried_ != 0) *owner_->os_ << " (" << carried_ << " more like it suppressed)";
     *owner_->os_ << std::endl;
-    owner_->Written(text);
+    owner_->first_line_ = text.substr(0, text.find('\n'));
 }
 
 RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
@@ -22,12 +22,11 @@ RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
     // of quiet nor a clock set back can hold a line.
     const bool stepped_back = Mux::timevalcompare(now, last_) < 0;
     const uint64_t since = Mux::timevaldiff(last_, now);
-    if (written_ && !stepped_back && since < kInterval) {
+    if (os_ != nullptr && !stepped_back && since < kInterval) {
         if (pending_++ == 0)
             flush_.set(static_cast<unsigned>(kInterval + kGrace - since), &RepeatedLine::OnFlush, this);
         return Line();
     }
-    written_ = true;
     last_ = now;
     os_ = &os;
     flush_.reset();
@@ -36,12 +35,8 @@ RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
     return Line(this, carried);
 }
 
-void RepeatedLine::Written(const std::string& text) {
-    first_line_ = text.substr(0, text.find('\n'));
-}
-
+// Armed only while repeats are pending, and reset when a line carries them.
 void RepeatedLine::OnFlush() {
-    if (pending_ == 0) return;
     *os_ << first_line_ << " (" << pending_ << " more like it suppressed in the second after it)"
          << std::endl;
     pending_ = 0;

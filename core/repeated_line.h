@@ -59,14 +59,12 @@ public:
     uint32_t pending() const { return pending_; }
 
 private:
-    void Written(const std::string& text);
     // The run ended with repeats that no line carried: their count, alone.
     void OnFlush();
 
-    bool written_ = false;
     Mux::timeval last_;  // loop clock of the last written line
     uint32_t pending_ = 0;
-    std::ostream* os_ = nullptr;
+    std::ostream* os_ = nullptr;  // null until a line is written
     std::string first_line_;  // of the last written line, for the count that follows it
     Timer flush_;
 };
