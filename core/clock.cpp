@@ -1,6 +1,7 @@
 #include "core/clock.h"
 
 #include <sys/time.h>
+#include <time.h>
 
 #include <cassert>
 #include <cstdio>
@@ -20,15 +21,37 @@ int SystemClock(timeval& tv) {
     return rc;
 }
 
+int SystemMonotonic(timeval& tv) {
+    ::timespec now;
+    int rc = ::clock_gettime(CLOCK_MONOTONIC, &now);
+    if (rc == 0) {
+        tv.tv_sec = static_cast<int32_t>(now.tv_sec);
+        tv.tv_usec = static_cast<int32_t>(now.tv_nsec / 1000);
+    }
+    return rc;
+}
+
 ClockSource gSource = SystemClock;
+ClockSource gMonotonic = SystemMonotonic;
+bool gCached = false;
 timeval gCache;
+timeval gCacheMonotonic;
 
 uint64_t gManualUs = 0;
+int64_t gManualWallStepUs = 0;
 bool gManualActive = false;
 
+timeval FromUs(uint64_t us) {
+    return timeval{static_cast<int32_t>(us / 1000000), static_cast<int32_t>(us % 1000000)};
+}
+
 int ManualSource(timeval& tv) {
-    tv.tv_sec = static_cast<int32_t>(gManualUs / 1000000);
-    tv.tv_usec = static_cast<int32_t>(gManualUs % 1000000);
+    tv = FromUs(gManualUs + static_cast<uint64_t>(gManualWallStepUs));
+    return 0;
+}
+
+int ManualMonotonic(timeval& tv) {
+    tv = FromUs(gManualUs);
     return 0;
 }
 
@@ -44,34 +67,52 @@ ClockSource set_clock_source(ClockSource source) {
     return previous;
 }
 
+ClockSource set_monotonic_source(ClockSource source) {
+    ClockSource previous = gMonotonic;
+    gMonotonic = source ? source : SystemMonotonic;
+    return previous;
+}
+
 int mux_settimeofday() {
-    timeval now;
+    timeval now, monotonic;
     int rc = gSource(now);
-    if (rc == 0) gCache = now;
+    if (rc == 0 && gMonotonic(monotonic) == 0) {
+        gCache = now;
+        gCacheMonotonic = monotonic;
+        gCached = true;
+    }
     return rc;
 }
 
 void mux_cleartimeofday() {
-    gCache = timeval{};
+    gCached = false;
 }
 
 int mux_gettimeofday(timeval& tv) {
-    if (gCache.tv_sec != 0 || gCache.tv_usec != 0) {
+    if (gCached) {
         tv = gCache;
         return 0;
     }
     return gSource(tv);
 }
 
+int mux_getmonotonic(timeval& tv) {
+    if (gCached) {
+        tv = gCacheMonotonic;
+        return 0;
+    }
+    return gMonotonic(tv);
+}
+
 uint32_t milliseconds() {
     timeval tv;
-    mux_gettimeofday(tv);
+    mux_getmonotonic(tv);
     return static_cast<uint32_t>(static_cast<uint64_t>(TotalUs(tv)) / 1000);
 }
 
 uint32_t microseconds() {
     timeval tv;
-    mux_gettimeofday(tv);
+    mux_getmonotonic(tv);
     return static_cast<uint32_t>(static_cast<uint64_t>(TotalUs(tv)));
 }
 
@@ -141,7 +182,7 @@ std::string timevaltostring(const timeval& tv) {
 }
 
 void timeval_timer::init_now() {
-    gettimeval(start);
+    mux_getmonotonic(start);
 }
 
 bool timeval_timer::is_expired(const timeval& now) const {
@@ -157,11 +198,14 @@ ManualClock::ManualClock(uint64_t start_ms) {
     assert(!gManualActive);
     gManualActive = true;
     gManualUs = start_ms * 1000;
+    gManualWallStepUs = 0;
     mPrevious = set_clock_source(ManualSource);
+    mPreviousMonotonic = set_monotonic_source(ManualMonotonic);
 }
 
 ManualClock::~ManualClock() {
     set_clock_source(mPrevious);
+    set_monotonic_source(mPreviousMonotonic);
     gManualActive = false;
 }
 
@@ -179,6 +223,9 @@ void ManualClock::advance_us(uint64_t us) {
 }
 uint64_t ManualClock::now_us() const {
     return gManualUs;
+}
+void ManualClock::step_wall_ms(int64_t ms) {
+    gManualWallStepUs += ms * 1000;
 }
 
 }  // namespace Mux

@@ -1,5 +1,7 @@
-// The loop clock: wall time in seconds and microseconds, the wrapping millisecond
-// and microsecond counters the timers use, and small time-value arithmetic.
+// The loop's clocks and small time-value arithmetic. Two clocks: the wall clock, for
+// what a person reads as a time of day (log stamps, records), and the monotonic one,
+// for every timer and interval, so that a wall clock stepped by NTP or by hand moves
+// no timer. The millisecond and microsecond counters read the monotonic clock.
 #pragma once
 
 #include <cstdint>
@@ -12,19 +14,23 @@ struct timeval {
     int32_t tv_usec = 0;  // 0..999999
 };
 
-// Reads the system clock into the clock cache; returns gettimeofday's result.
+// Reads both clocks into the clock cache; returns gettimeofday's result.
 int mux_settimeofday();
-// Empties the clock cache again, so every read goes to the clock source.
+// Empties the clock cache again, so every read goes to the clock sources.
 void mux_cleartimeofday();
-// The cached time when the cache is set, otherwise a fresh read of the clock source.
+// The wall clock: the cached time when the cache is set, otherwise a fresh read.
 int mux_gettimeofday(timeval& tv);
+// The monotonic clock, cached alike. Only differences of its readings mean anything.
+int mux_getmonotonic(timeval& tv);
 
-// Low 32 bits of the time in milliseconds: wraps every 2^32 ms, so callers compare
-// two readings by their signed 32-bit difference.
+// Low 32 bits of the monotonic time in milliseconds: wraps every 2^32 ms, so callers
+// compare two readings by their signed 32-bit difference.
 uint32_t milliseconds();
-// Low 32 bits of the time in microseconds: only short differences mean anything.
+// Low 32 bits of the monotonic time in microseconds: only short differences mean anything.
 uint32_t microseconds();
+// Wall clock seconds.
 int32_t seconds();
+// The wall clock.
 int gettimeval(timeval& tv);
 
 timeval make_from_usec(unsigned us);
@@ -41,6 +47,7 @@ int timevalcompare(const timeval& a, const timeval& b);
 // Local time as "%Y-%m-%d %H:%M:%S" followed by ".%06ld" microseconds.
 std::string timevaltostring(const timeval& tv);
 
+// An interval on the monotonic clock: is_expired takes a mux_getmonotonic reading.
 struct timeval_timer {
     timeval start;
     int32_t period = 0;  // ms
@@ -54,14 +61,17 @@ struct timeval_timer {
     void inc();
 };
 
-// Where the clock comes from. The default reads gettimeofday(); tests replace it to
-// drive the loop through hours or across the counter's wrap without waiting.
+// Where the clocks come from. The defaults read gettimeofday() and CLOCK_MONOTONIC;
+// tests replace them to drive the loop through hours or across the counter's wrap
+// without waiting.
 using ClockSource = int (*)(timeval& tv);
-// Installs a source (nullptr: the system clock) and returns the one it replaces.
+// Install a source (nullptr: the system's) and return the one they replace.
 ClockSource set_clock_source(ClockSource source);
+ClockSource set_monotonic_source(ClockSource source);
 
-// A hand-driven clock for tests: while an object lives, every clock read gives its
-// time. Only one may exist at a time.
+// A hand-driven clock for tests: while an object lives, every read of either clock
+// gives its time, the wall clock shifted by the steps it was given. Only one may
+// exist at a time.
 class ManualClock {
 public:
     explicit ManualClock(uint64_t start_ms = 0);
@@ -74,9 +84,12 @@ public:
     void advance_ms(uint64_t ms);
     void advance_us(uint64_t us);
     uint64_t now_us() const;
+    // Moves the wall clock alone, as NTP or an operator's date command does.
+    void step_wall_ms(int64_t ms);
 
 private:
     ClockSource mPrevious;
+    ClockSource mPreviousMonotonic;
 };
 
 }  // namespace Mux

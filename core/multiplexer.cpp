@@ -177,6 +177,8 @@ int Multiplexer::timers_wait(uint32_t now) {
     const int32_t wait = static_cast<int32_t>(first - now);
     if (wait <= 0) return 0;
     if (wait <= kMaxWait) return wait;
+    // The clock is monotonic, so a step of the wall clock cannot bring this about:
+    // only an entry armed for over two hours, or a corrupt one.
     rebase_timers(now, first);
     return kWatchdogWait;
 }

@@ -15,11 +15,15 @@ RepeatedLine::Line::~Line() {
     owner_->first_line_ = text.substr(0, text.find('\n'));
 }
 
+RepeatedLine::~RepeatedLine() {
+    if (pending_ != 0) OnFlush();
+}
+
 RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
     Mux::timeval now;
-    Mux::gettimeval(now);
-    // 64-bit milliseconds, and a step back counts as a quiet second: neither months
-    // of quiet nor a clock set back can hold a line.
+    Mux::mux_getmonotonic(now);
+    // 64-bit milliseconds, and a reading before the last counts as a quiet second:
+    // neither months of quiet nor a clock source that went back can hold a line.
     const bool stepped_back = Mux::timevalcompare(now, last_) < 0;
     const uint64_t since = Mux::timevaldiff(last_, now);
     if (os_ != nullptr && !stepped_back && since < kInterval) {
@@ -35,7 +39,8 @@ RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
     return Line(this, carried);
 }
 
-// Armed only while repeats are pending, and reset when a line carries them.
+// Armed only while repeats are pending, and reset when a line carries them; a limiter
+// that goes with repeats pending writes their count as it goes.
 void RepeatedLine::OnFlush() {
     *os_ << first_line_ << " (" << pending_ << " more like it suppressed in the second after it)"
          << std::endl;

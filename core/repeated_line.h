@@ -2,7 +2,8 @@
 // run is written at once; repeats within the next second are only counted. Their
 // count goes on the next line written after that second or, when none comes within
 // half a second more, on a line of its own that names the run's first line, so a
-// run that stops is still accounted for. A timer runs only while repeats are pending.
+// run that stops is still accounted for, also when the limiter goes first. A timer
+// runs only while repeats are pending. The second is measured on the monotonic clock.
 #pragma once
 
 #include <cstddef>
@@ -47,12 +48,12 @@ public:
     };
 
     RepeatedLine() = default;
+    ~RepeatedLine();
     RepeatedLine(const RepeatedLine&) = delete;
     RepeatedLine& operator=(const RepeatedLine&) = delete;
 
-    // The line to write to os now, or a held-back one. A clock stepped back ends
-    // the second as a quiet one does: the first line after it is always written.
-    // os is kept for a count written later, so it must outlive the limiter.
+    // The line to write to os now, or a held-back one. os is kept for a count
+    // written later, so it must outlive the limiter.
     Line Admit(std::ostream& os = std::clog);
 
     // Repeats counted but not yet reported.
@@ -62,7 +63,7 @@ private:
     // The run ended with repeats that no line carried: their count, alone.
     void OnFlush();
 
-    Mux::timeval last_;  // loop clock of the last written line
+    Mux::timeval last_;  // monotonic time of the last written line
     uint32_t pending_ = 0;
     std::ostream* os_ = nullptr;  // null until a line is written
     std::string first_line_;  // of the last written line, for the count that follows it

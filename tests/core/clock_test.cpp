@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <cstdint>
 
 namespace {
@@ -34,21 +36,46 @@ TEST(Clock, MillisecondsIsLow32BitsOfTheWholeMicroseconds) {
     EXPECT_EQ(Mux::microseconds(), 7u);
 }
 
-TEST(Clock, CacheWinsOverTheSourceUntilCleared) {
+TEST(Clock, AWallClockStepMovesOnlyTheWallClockAndTheCacheHoldsBoth) {
     Mux::ManualClock clock(1000);
+    clock.step_wall_ms(3600 * 1000);
+    EXPECT_EQ(Mux::seconds(), 3601);
+    EXPECT_EQ(Mux::milliseconds(), 1000u);
+    clock.step_wall_ms(-600 * 1000);
+    clock.advance_ms(500);
+    timeval wall, monotonic;
+    Mux::gettimeval(wall);
+    Mux::mux_getmonotonic(monotonic);
+    EXPECT_EQ(wall.tv_sec, 3001);
+    EXPECT_EQ(wall.tv_usec, 500000);
+    EXPECT_EQ(monotonic.tv_sec, 1);
+    EXPECT_EQ(Mux::microseconds(), 1500000u);
+
     ASSERT_EQ(Mux::mux_settimeofday(), 0);
     clock.advance_ms(500);
-    EXPECT_EQ(Mux::milliseconds(), 1000u);
-    Mux::mux_cleartimeofday();
+    clock.step_wall_ms(1000);
     EXPECT_EQ(Mux::milliseconds(), 1500u);
+    EXPECT_EQ(Mux::seconds(), 3001);
+    Mux::mux_cleartimeofday();
+    EXPECT_EQ(Mux::milliseconds(), 2000u);
+    EXPECT_EQ(Mux::seconds(), 3003);
 }
 
-TEST(Clock, DefaultSourceIsTheSystemClock) {
+TEST(Clock, DefaultSourcesAreTheSystemClocks) {
     timeval a;
     ASSERT_EQ(Mux::gettimeval(a), 0);
     EXPECT_GT(a.tv_sec, 1600000000);
     EXPECT_GE(a.tv_usec, 0);
     EXPECT_LT(a.tv_usec, 1000000);
+    ::timespec before, after;
+    ::clock_gettime(CLOCK_MONOTONIC, &before);
+    const uint32_t ms = Mux::milliseconds();
+    ::clock_gettime(CLOCK_MONOTONIC, &after);
+    auto low32 = [](const ::timespec& t) {
+        return static_cast<uint32_t>(uint64_t(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
+    };
+    EXPECT_LE(static_cast<int32_t>(low32(before) - ms), 0);
+    EXPECT_GE(static_cast<int32_t>(low32(after) - ms), 0);
 }
 
 TEST(Clock, ConversionsAndArithmetic) {

@@ -42,7 +42,7 @@ TEST(RepeatedLine, OneLineASecondCarriesTheCountOfTheRestAcrossTheClockWrap) {
     EXPECT_EQ(r.line.pending(), 0u);
 }
 
-TEST(RepeatedLine, TheFirstLineAfterAQuietSecondIsWrittenWhateverTheWallClockDid) {
+TEST(RepeatedLine, TheFirstLineAfterAQuietSecondIsWrittenHoweverLongTheQuiet) {
     Mux::ManualClock clock(1000);
     Reporter r;
     r.Bad();
@@ -52,13 +52,24 @@ TEST(RepeatedLine, TheFirstLineAfterAQuietSecondIsWrittenWhateverTheWallClockDid
         r.Bad();
         EXPECT_EQ(r.Taken(), "bad\n") << days << " days";
     }
-    r.Bad();
-    clock.set_ms(clock.now_us() / 1000 - 10 * 60 * 1000);  // set back by 10 minutes
-    r.Bad();
-    EXPECT_EQ(r.Taken(), "bad (1 more like it suppressed)\n");
-    clock.advance_ms(999);
-    r.Bad();
-    EXPECT_EQ(r.Taken(), "");
+}
+
+TEST(RepeatedLine, ALimiterThatGoesWritesTheCountItHolds) {
+    Mux::ManualClock clock(1000);
+    std::ostringstream log;
+    {
+        RepeatedLine line;
+        for (int i = 0; i < 5; ++i)
+            if (auto l = line.Admit(log)) l << "link lost\nits dump";
+    }
+    EXPECT_EQ(log.str(),
+              "link lost\nits dump\nlink lost (4 more like it suppressed in the second after it)\n");
+    log.str("");
+    {
+        RepeatedLine line;
+        if (auto l = line.Admit(log)) l << "alone";
+    }
+    EXPECT_EQ(log.str(), "alone\n");
 }
 
 TEST(PacketShortage, OneLineAnEpisodeAndAtMostOneEpisodeLineASecond) {
@@ -115,6 +126,20 @@ TEST_F(RepeatedLineLoop, ARunThatStopsHasItsCountWrittenOnceNamingItsFirstLine) 
     r.Bad("bad 5");
     EXPECT_EQ(Advance(3000), std::vector<int>{3000});
     EXPECT_EQ(r.Taken(), "bad 3\nbad 5 (1 more like it suppressed)\n");
+}
+
+TEST_F(RepeatedLineLoop, WallClockStepsMoveNeitherTheSecondNorItsCount) {
+    Reporter r;
+    r.Bad();
+    clock.step_wall_ms(3600 * 1000);
+    r.Bad();
+    clock.step_wall_ms(-600 * 1000);
+    r.Bad();
+    EXPECT_EQ(r.Taken(), "bad\n");
+    Advance(1499);
+    EXPECT_EQ(r.Taken(), "");
+    Advance(1);
+    EXPECT_EQ(r.Taken(), "bad (2 more like it suppressed in the second after it)\n");
 }
 
 TEST_F(RepeatedLineLoop, EachKindHoldsBackOnlyItsOwnRepeats) {

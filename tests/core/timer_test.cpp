@@ -160,6 +160,32 @@ TEST_F(LoopTest, SpecTimerRunsWithTheRecordsPeriod) {
     EXPECT_EQ(static_cast<uint32_t>(kStart + 3000), u.fired_at[0]);
 }
 
+// NTP's first sync, or an operator's date command, while timers are armed.
+TEST_F(LoopTest, WallClockStepsMoveNoTimer) {
+    struct Periodic {
+        void OnTick() {
+            fired_at.push_back(Mux::milliseconds());
+            if (fired_at.size() == 1) clock->step_wall_ms(3600 * 1000);
+            if (fired_at.size() == 2) clock->step_wall_ms(-600 * 1000);
+            timer.set(3000, &Periodic::OnTick, this);
+        }
+        Mux::ManualClock* clock;
+        std::vector<uint32_t> fired_at;
+        Timer timer;
+    } periodic{&clock, {}, {}};
+    periodic.timer.set(3000, &Periodic::OnTick, &periodic);
+    Recorder r;
+    Timer last;
+    last.set(10000, &Recorder::Last, &r);
+    testing::internal::CaptureStderr();
+    run();
+    EXPECT_EQ(std::string::npos, testing::internal::GetCapturedStderr().find("invalid wait time"));
+    const uint32_t s = kStart;
+    EXPECT_EQ((std::vector<uint32_t>{s + 3000, s + 6000, s + 9000}), periodic.fired_at);
+    EXPECT_EQ((std::vector<std::string>{"last"}), r.order);
+    EXPECT_EQ(s + 10000, Mux::milliseconds());
+}
+
 TEST_F(LoopTest, PluginDeadlinesLimitTheWaitAndNoPluginMeansNoValue) {
     EXPECT_EQ(INT_MAX, multiplexer.timerPoll_schedule());
     struct Plugin : TimerPoolPlugin {

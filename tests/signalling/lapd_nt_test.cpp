@@ -203,9 +203,15 @@ TEST_F(LapdNtTest, IdentityCheckKeepsAnsweringTeisAndDropsSilentOrDuplicateOnes)
     EXPECT_NE(std::string::npos, log.find("LAPD(NT BRI):TEI 5 checked\n"));
     Rx({0xFC, 0xFF, 0x03, 0x0F, 0x00, 0x00, 0x07, 0x0B});  // verify request: a check at once
     EXPECT_EQ((Frames{kCheck}), Sent());
+    clock.step_wall_ms(3600 * 1000);
     Advance(59000);
     EXPECT_TRUE(Sent().empty());
-    Advance(1001);  // the cycle: the next check 60 s after the last
+    Advance(1001);  // the cycle: the next check 60 s after the last, whatever the wall clock did
+    EXPECT_EQ((Frames{kCheck}), Sent());
+    clock.step_wall_ms(-600 * 1000);
+    Advance(59998);
+    EXPECT_TRUE(Sent().empty());
+    Advance(1);
     EXPECT_EQ((Frames{kCheck}), Sent());
 }
 
