@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "core/output.h"
 #include "core/packet.h"
@@ -93,15 +94,22 @@ void PstnSlot::PutHeader(std::ostream& os) const {
 bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
     if (!line_.IsOpen()) return false;
     stack_.top()->activate();
+    // LAPD ignores it during a release, whose end is then still the controller's.
+    KeepPendingRelease();
     return true;
 }
 
 bool PstnSlot::IDeactivate() {
     if (!line_.IsOpen()) return false;
-    deactivating_ = true;
+    release_asked_ = true;
     stack_.top()->deactivate();
-    deactivating_ = false;
+    KeepPendingRelease();
     return true;
+}
+
+void PstnSlot::KeepPendingRelease() {
+    if (lapd_ == nullptr || lapd_->snapshot().state != ISDN::LAPDFullState::awaiting_release)
+        release_asked_ = false;
 }
 
 bool PstnSlot::IUserData(const ASN1::OCTET_STRING& data) {
@@ -225,10 +233,12 @@ void PstnSlot::Stack::on_activated(Protocol* p) {
 }
 
 void PstnSlot::Stack::on_deactivated(Protocol*, Protocol_status status) {
+    // Every end of a LAPD release reports, so the record goes with its one report.
+    const bool asked = std::exchange(slot_.release_asked_, false);
     if (slot_.IsReleasing()) return;
     // One the controller asked for is written every time and costs the far end's
-    // budget nothing; an SS7 link reports even that as an error.
-    if (status->success() || slot_.deactivating_)
+    // budget nothing; an SS7 link, and LAPD ended by DM or T200, report it as an error.
+    if (status->success() || asked)
         std::clog << ext::header(&slot_) << "link down: " << *status << std::endl;
     else if (auto line = slot_.down_lines_[status->message()].Admit())
         line << ext::header(&slot_) << "link down: " << *status;

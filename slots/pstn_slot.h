@@ -80,6 +80,8 @@ private:
     void UpdateIsdn_Statistics();
     void UpdateHdlc_Statistics();
     void SendDeactivated();
+    // Drops the controller's release unless the LAPD link still awaits its end.
+    void KeepPendingRelease();
 
     Link link_;
     HdlcLine line_{*this};
@@ -91,8 +93,9 @@ private:
     int last_status_ = -1;
     PacketShortage shortage_;
     unsigned too_long_ = 0;
-    // Set while the controller's deactivate runs: the link down it causes is not a far end's.
-    bool deactivating_ = false;
+    // From the controller's deactivate to the link down it causes, which is not a far
+    // end's: at once on SS7, at the end of a LAPD link's release (UA, DM, T200 x N200).
+    bool release_asked_ = false;
     // Lines of the link's reports, which a far end can cause with every frame: one
     // limiter per cause or status text.
     RepeatedLineKinds down_lines_;

@@ -428,6 +428,45 @@ TEST_F(SignallingSlots, LinkLinesAreHeldBackPerKindAndTheControllersOwnLinkDownI
     Advance(10);
     EXPECT_EQ(Count(TakeLog(), "05:pstn: link down: impossible phasing\n"), 4u);
     EXPECT_EQ(Take(5, kDeactivated).size(), 4u);
+
+    // A LAPD link's release ends later, with DM F=1, UA or T200 × N200: each end is
+    // written and spends nothing of the far end's budget, which its refusals of
+    // establishment before and after still share. An activate during the release is
+    // ignored by the link; one asked while the link is down is answered at once.
+    const unsigned char dm1[] = {0x02, 0x01, 0x1F};
+    auto refused = [&] {
+        EXPECT_EQ(Activate(11), -1);
+        trunks.Arrive(d, dm1, sizeof dm1);
+        Advance(10);
+    };
+    auto cycle = [&](const unsigned char* end, std::size_t size, unsigned ms, bool activate = false) {
+        EXPECT_EQ(Activate(11), -1);
+        trunks.Arrive(d, ua1, sizeof ua1);
+        Advance(10);
+        EXPECT_EQ(Deactivate(11), -1);
+        if (activate) {
+            EXPECT_EQ(Activate(11), -1);
+        }
+        if (end != nullptr) trunks.Arrive(d, end, size);
+        Advance(ms);
+    };
+    refused();
+    for (int i = 0; i < 3; ++i) cycle(dm1, sizeof dm1, 10, i == 1);
+    EXPECT_EQ(Deactivate(11), -1);
+    refused();
+    log = TakeLog();
+    EXPECT_EQ(Count(log, "11:pstn: link down: error (DM received)\n"), 4u) << log;
+    EXPECT_EQ(Count(log, "11:pstn: link down: success (deactivated locally)\n"), 1u) << log;
+    EXPECT_EQ(Take(11, kDeactivated).size(), 5u);
+    cycle(ua1, sizeof ua1, 10);
+    cycle(nullptr, 0, static_cast<unsigned>(ISDN::LAPD::N200 + 1) * ISDN::LAPD::T200 + 100);
+    log = TakeLog();
+    EXPECT_EQ(Count(log, "11:pstn: link down: success (UA received)\n"), 1u) << log;
+    EXPECT_EQ(Count(log, "11:pstn: link down: link error (T200 expired N200 times)\n"), 1u) << log;
+    EXPECT_EQ(Take(11, kActivated).size(), 5u);
+    auto down = Take(11, kDeactivated);
+    ASSERT_EQ(down.size(), 1u);
+    EXPECT_EQ(down[0].get_deactivated(), LGCP::DeactivateCause::networkError);
 }
 
 // A frame the control protocol cannot carry goes alone; its neighbours are reported
