@@ -23,15 +23,18 @@ struct Owner {
     Fd connected;
 };
 
-// A loopback listener on a free port.
+// A loopback listener on a free port; one bound without listen() refuses connections
+// and still keeps the port from parallel tests.
 struct Listener {
-    Listener() {
+    explicit Listener(bool listening = true) {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
-        EXPECT_EQ(0, ::listen(fd, 4));
+        if (listening) {
+            EXPECT_EQ(0, ::listen(fd, 4));
+        }
         socklen_t len = sizeof(addr);
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
         port = ntohs(addr.sin_port);
@@ -58,15 +61,11 @@ TEST_F(LoopTest, ConnectHandsTheConnectedDescriptorToItsOwner) {
 }
 
 TEST_F(LoopTest, ConnectRefusedFails) {
-    int port;
-    {
-        Listener gone;
-        port = gone.port;
-    }
+    Listener closed(false);
     Owner owner;
     ASync::Connect connect;
     connect.Bind(&Owner::OnConnect, &owner);
-    connect.Start("127.0.0.1:" + std::to_string(port), 1000);
+    connect.Start(closed.address(), 1000);
     if (owner.statuses.empty()) run();
     EXPECT_EQ((std::vector<int>{ASync::Connect::Status::failed}), owner.statuses);
     EXPECT_FALSE(owner.connected.is_valid());

@@ -12,14 +12,19 @@ using namespace testing_core;
 
 namespace {
 
-// A loopback port on which nothing listens.
-uint16_t ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(0, BindLoopback(fd));
-    const uint16_t port = LocalPort(fd);
-    ::close(fd);
-    return port;
-}
+// A loopback port on which nothing listens: held bound without listen(), so that a
+// connection is refused and no parallel test can be given the port meanwhile.
+class ClosedPort {
+public:
+    ClosedPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) { EXPECT_EQ(0, BindLoopback(fd_)); }
+    ~ClosedPort() { ::close(fd_); }
+    ClosedPort(const ClosedPort&) = delete;
+    ClosedPort& operator=(const ClosedPort&) = delete;
+    uint16_t port() const { return LocalPort(fd_); }
+
+private:
+    int fd_;
+};
 
 TEST(RetryRule, SevenQuickRetriesThenTheLongDelay) {
     Control::RetryRule rule;
@@ -33,8 +38,8 @@ TEST(RetryRule, SevenQuickRetriesThenTheLongDelay) {
 TEST(ConnectorNet, PeerDownIsRetriedSevenTimesQuicklyThenWithTheLongDelay) {
     DrivenClock driven;
     LineCapture errors(std::cerr);
-    const uint16_t port = ClosedPort();
-    const std::string peer = "127.0.0.1:" + std::to_string(port);
+    const ClosedPort closed;
+    const std::string peer = "127.0.0.1:" + std::to_string(closed.port());
     Control::ConnectorNet connector(peer);
     Runner run;
     ASSERT_TRUE(connector.Activate());
@@ -56,7 +61,8 @@ TEST(ConnectorNet, PeerDownIsRetriedSevenTimesQuicklyThenWithTheLongDelay) {
 TEST(ConnectorNet, NoSocketIsLoggedWithItsOwnReasonAndEndsTheActivation) {
     if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
     LineCapture errors(std::cerr);
-    Control::ConnectorNet connector("127.0.0.1:" + std::to_string(ClosedPort()));
+    const ClosedPort closed;
+    Control::ConnectorNet connector("127.0.0.1:" + std::to_string(closed.port()));
     {
         NoFreeDescriptor limit;
         connector.Activate();
@@ -172,7 +178,8 @@ TEST(ConnectorNet, DisconnectWithoutAConnectionDoesNothing) {
     DrivenClock driven;
     LineCapture errors(std::cerr);
     RecordingNotify owner;
-    Control::ConnectorNet connector("127.0.0.1", ClosedPort());
+    const ClosedPort closed;
+    Control::ConnectorNet connector("127.0.0.1", closed.port());
     connector.Bind(&owner);
     Runner run;
     connector.Disconnect();  // idle

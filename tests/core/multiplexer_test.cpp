@@ -42,6 +42,23 @@ struct TempPath {
     std::string path;
 };
 
+// A FIFO in a directory of its own, both gone with the object however the test ends.
+struct TempFifo {
+    TempFifo() {
+        char name[] = "/tmp/mux-fifo-XXXXXX";
+        if (::mkdtemp(name) == nullptr) return;
+        dir = name;
+        path = dir + "/watchdog";
+        made = ::mkfifo(path.c_str(), 0600) == 0;
+    }
+    ~TempFifo() {
+        ::unlink(path.c_str());
+        ::rmdir(dir.c_str());
+    }
+    std::string dir, path;
+    bool made = false;
+};
+
 // Captures one standard stream for the life of the object.
 struct Capture {
     explicit Capture(std::ostream& os) : os(os), old(os.rdbuf(text.rdbuf())) {}
@@ -93,8 +110,9 @@ TEST_F(LoopTest, WatchdogSeesStartPingOncePerSecondAndStop) {
 }
 
 TEST_F(LoopTest, WatchdogOnAFifo) {
-    std::string path = std::string("/tmp/mux-fifo-") + std::to_string(::getpid());
-    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    TempFifo fifo;
+    ASSERT_TRUE(fifo.made);
+    const std::string& path = fifo.path;
     int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     multiplexer.set_watchdog_path(path);
@@ -106,7 +124,6 @@ TEST_F(LoopTest, WatchdogOnAFifo) {
     char buffer[64] = {};
     ssize_t n = ::read(reader, buffer, sizeof(buffer) - 1);
     ::close(reader);
-    ::unlink(path.c_str());
     ASSERT_GT(n, 0);
     EXPECT_STREQ("STARTPINGPINGSTOP", buffer);
     EXPECT_EQ((std::vector<int>{1000, 1000, 500}), timeouts);
@@ -138,8 +155,9 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
 }
 
 TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
-    std::string path = std::string("/tmp/mux-fifo-ping-") + std::to_string(::getpid());
-    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
+    TempFifo fifo;
+    ASSERT_TRUE(fifo.made);
+    const std::string& path = fifo.path;
     int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     multiplexer.set_watchdog_path(path);
@@ -163,7 +181,6 @@ TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
     run(true);
     ::signal(SIGPIPE, old_pipe);
     multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
-    ::unlink(path.c_str());
     EXPECT_EQ((std::vector<int>{1000, 1000}), timeouts);
     EXPECT_EQ(
         "Mux: ping watchdog failed: Broken pipe\nMux: ping watchdog failed: Broken pipe\n"

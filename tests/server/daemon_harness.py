@@ -54,7 +54,10 @@ class Daemon:
         script = ("mount --bind '%s' /var/run && mount --bind '%s' /var/log && "
                   "mount --bind '%s' /usr/local/etc && exec %s") % (self.run_dir, self.log_dir, self.etc_dir, cmd)
         # Daemons of parallel tests would all reach for the authentication socket's port.
-        env = dict(os.environ, TAMBORIL_AUTH_PORT=str(free_port()))
+        auth_port = free_port()
+        while auth_port == self.port:  # both were free, and bind may hand out one twice
+            auth_port = free_port()
+        env = dict(os.environ, TAMBORIL_AUTH_PORT=str(auth_port))
         self.proc = subprocess.Popen(["unshare", "-m", "--propagation", "private", "sh", "-c", script],
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.out = []
