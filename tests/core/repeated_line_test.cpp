@@ -74,8 +74,8 @@ TEST(RepeatedLine, ALimiterThatGoesWritesTheCountItHolds) {
 
 TEST(PacketShortage, OneLineAnEpisodeAndAtMostOneEpisodeLineASecond) {
     Mux::ManualClock clock(1000);
-    PacketShortage shortage;
     std::ostringstream log;
+    PacketShortage shortage;
     auto refused = [&] {
         if (auto line = shortage.Refused(log)) line << "dry";
         return std::exchange(log, std::ostringstream{}).str();
@@ -143,8 +143,8 @@ TEST_F(RepeatedLineLoop, WallClockStepsMoveNeitherTheSecondNorItsCount) {
 }
 
 TEST_F(RepeatedLineLoop, EachKindHoldsBackOnlyItsOwnRepeats) {
+    std::ostringstream log;  // outlives the limiters, which write what they hold as they go
     RepeatedLineKinds kinds;
-    std::ostringstream log;
     auto write = [&](const std::string& kind) {
         if (auto line = kinds[kind].Admit(log)) line << kind;
     };
