@@ -41,6 +41,13 @@ protected:
     Runner run;
 };
 
+// On the driven clock from before the service starts, so that no timer of the service
+// is armed on the system clock.
+class DrivenServiceTest : public ServiceTest {
+protected:
+    DrivenClock driven;
+};
+
 TEST_F(ServiceTest, FrameInOneBytePiecesIsDeliveredOnceWhenItsLastByteArrives) {
     Client c = Connect();
     const std::string frame = Frame("hello");
@@ -177,8 +184,7 @@ TEST_F(ServiceTest, SendOutsideConnectedIsDroppedWithItsStateText) {
     EXPECT_EQ(1u, errors.count("Control::Service::Send() ignore Send request in Connecting state."));
 }
 
-TEST_F(ServiceTest, EmptyBodyAtTheEndOfAReadIsDeliveredAtOnce) {
-    DrivenClock driven;
+TEST_F(DrivenServiceTest, EmptyBodyAtTheEndOfAReadIsDeliveredAtOnce) {
     Client c = Connect();
     c.send(Bytes({3, 0, 0, 4}));
     const uint32_t start = Mux::milliseconds();
@@ -190,8 +196,7 @@ TEST_F(ServiceTest, EmptyBodyAtTheEndOfAReadIsDeliveredAtOnce) {
     EXPECT_EQ(1u, owner.bodies.size());
 }
 
-TEST_F(ServiceTest, IncompleteFrameIsDroppedThreeSecondsAfterItsLastByte) {
-    DrivenClock driven;
+TEST_F(DrivenServiceTest, IncompleteFrameIsDroppedThreeSecondsAfterItsLastByte) {
     Client c = Connect();
     c.send(Bytes({3, 0, 0, 10, 'a', 'b'}));
     ASSERT_TRUE(run.until([&] { return reads() == 1; }));
@@ -206,8 +211,7 @@ TEST_F(ServiceTest, IncompleteFrameIsDroppedThreeSecondsAfterItsLastByte) {
     EXPECT_TRUE(service.IsConnected());
 }
 
-TEST_F(ServiceTest, FrameTricklingInBelowTheLimitIsNeverDropped) {
-    DrivenClock driven;
+TEST_F(DrivenServiceTest, FrameTricklingInBelowTheLimitIsNeverDropped) {
     Client c = Connect();
     const std::string frame = Frame("slow");
     for (char byte : frame) {
