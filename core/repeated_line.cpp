@@ -22,11 +22,9 @@ RepeatedLine::~RepeatedLine() {
 RepeatedLine::Line RepeatedLine::Admit(std::ostream& os) {
     Mux::timeval now;
     Mux::mux_getmonotonic(now);
-    // 64-bit milliseconds, and a reading before the last counts as a quiet second:
-    // neither months of quiet nor a clock source that went back can hold a line.
-    const bool stepped_back = Mux::timevalcompare(now, last_) < 0;
+    // 64-bit milliseconds: no length of quiet can make an old line look recent.
     const uint64_t since = Mux::timevaldiff(last_, now);
-    if (os_ != nullptr && !stepped_back && since < kInterval) {
+    if (os_ != nullptr && since < kInterval) {
         if (pending_++ == 0)
             flush_.set(static_cast<unsigned>(kInterval + kGrace - since), &RepeatedLine::OnFlush, this);
         return Line();
