@@ -216,12 +216,21 @@ void BM_MinimalTpktEchoProcess(benchmark::State& state) {
     ::waitpid(child, nullptr, 0);
 }
 
-// A free loopback port: one a listener was given, closed again.
-uint16_t FreePort() {
-    uint16_t port = 0;
-    const int listener = Listen(port);
-    if (listener >= 0) ::close(listener);
-    return port;
+// A port for the daemon, kept bound while the result lives: a port closed again could
+// go to another program before the daemon binds it. Bound with SO_REUSEADDR and never
+// listening, it is given to no other bind, and the daemon's acceptor, which sets
+// SO_REUSEADDR too, still takes it.
+Fd HoldPort(uint16_t& port) {
+    Fd held(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1;
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    socklen_t len = sizeof(sa);
+    if (held.is_valid() && ::setsockopt(held.lowlevel_fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) == 0 &&
+        ::bind(held.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sa), len) == 0 &&
+        ::getsockname(held.lowlevel_fd(), reinterpret_cast<sockaddr*>(&sa), &len) == 0)
+        port = ntohs(sa.sin_port);
+    return held;
 }
 
 bool Accepts(uint16_t port) {
@@ -275,7 +284,8 @@ private:
 };
 
 void DaemonPing(benchmark::State& state, const char* exe) {
-    const uint16_t port = FreePort();
+    uint16_t port = 0;
+    const Fd held = HoldPort(port);  // released after the daemon has been reaped
     DaemonProcess daemon(exe, port);
     if (!daemon.running()) {
         state.SkipWithError("the daemon did not start (needs unshare -m)");

@@ -24,12 +24,15 @@ def namespace_allowed():
         return False
 
 
-def free_port():
+def hold_port():
+    """A socket whose port no other bind(0), nor a connect's own port, is given while it is
+    open. A port bound and closed again can go to a parallel test before the daemon binds
+    it; this one stays bound, with SO_REUSEADDR and never listening, so that the daemon's
+    listeners, which set SO_REUSEADDR as well, can still take it."""
     s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind(("0.0.0.0", 0))  # the wildcard address meets a bind to any address
+    return s
 
 
 def tpkt(body):
@@ -49,15 +52,14 @@ class Daemon:
         if config is not None:
             with open(os.path.join(self.etc_dir, "server.conf"), "w") as f:
                 f.write(config)
-        self.port = free_port()
+        # Held until the daemon has exited: the controller's port and the authentication socket's.
+        self.held = [hold_port(), hold_port()]
+        self.port = self.held[0].getsockname()[1]
         cmd = " ".join(["'%s'" % a for a in list(prefix) + [exe, "--port", str(self.port)] + list(args)])
         script = ("mount --bind '%s' /var/run && mount --bind '%s' /var/log && "
                   "mount --bind '%s' /usr/local/etc && exec %s") % (self.run_dir, self.log_dir, self.etc_dir, cmd)
         # Daemons of parallel tests would all reach for the authentication socket's port.
-        auth_port = free_port()
-        while auth_port == self.port:  # both were free, and bind may hand out one twice
-            auth_port = free_port()
-        env = dict(os.environ, TAMBORIL_AUTH_PORT=str(auth_port))
+        env = dict(os.environ, TAMBORIL_AUTH_PORT=str(self.held[1].getsockname()[1]))
         self.proc = subprocess.Popen(["unshare", "-m", "--propagation", "private", "sh", "-c", script],
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         self.out = []
@@ -122,14 +124,20 @@ class Daemon:
         except subprocess.TimeoutExpired:
             self.proc.kill()
             code = self.proc.wait()
+        self._release_ports()
         for t in self.readers:
             t.join(timeout=5)
         return code
+
+    def _release_ports(self):
+        for s in self.held:
+            s.close()
 
     def cleanup(self):
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        self._release_ports()
         shutil.rmtree(self.dir, ignore_errors=True)
 
 

@@ -44,19 +44,33 @@ inline std::string TempDir(const char* prefix) {
     return ::mkdtemp(path.data()) != nullptr ? std::string(path.data()) : std::string();
 }
 
-inline int FreePort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-        port = ntohs(sa.sin_port);
-    ::close(s);
-    return port;
-}
+// A port no other bind(0), nor a connect's own port, is given while this lives. A
+// port bound and closed again can go to a parallel test before the daemon binds it;
+// this one stays bound, with SO_REUSEADDR and never listening, so that the daemon's
+// listeners, which set SO_REUSEADDR as well, can still take it.
+class HeldPort {
+public:
+    HeldPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const int on = 1;
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;  // the wildcard address: it meets a bind to any address
+        socklen_t len = sizeof sa;
+        if (fd_ >= 0 && ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            ::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
+            port_ = ntohs(sa.sin_port);
+    }
+    ~HeldPort() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    HeldPort(const HeldPort&) = delete;
+    HeldPort& operator=(const HeldPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_;
+    int port_ = 0;
+};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path);
@@ -86,9 +100,8 @@ public:
         dir = TempDir("tmb-sigslots-");
         trunk_dir = dir + "/trunks";
         for (const char* d : {"/run", "/log", "/etc", "/trunks"}) ::mkdir((dir + d).c_str(), 0700);
-        port = FreePort();
-        do auth_port = FreePort();
-        while (auth_port == port);
+        port = held_port_.port();
+        auth_port = held_auth_port_.port();
         const std::string script = "mount --bind '" + dir + "/run' /var/run && mount --bind '" + dir +
                                    "/log' /var/log && mount --bind '" + dir + "/etc' /usr/local/etc && exec '" + exe +
                                    "' --port " + std::to_string(port) + " >'" + dir + "/out' 2>'" + dir + "/err'";
@@ -144,6 +157,8 @@ public:
     int auth_port = 0;  // the PPP authentication socket's
 
 private:
+    // Released only after the daemon has been reaped, in the members' destruction.
+    HeldPort held_port_, held_auth_port_;
     pid_t pid_ = -1;
 };
 
