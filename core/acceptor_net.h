@@ -18,6 +18,7 @@
 #include "core/errno_text.h"
 #include "core/event.h"
 #include "core/fd.h"
+#include "core/lasting_condition.h"
 #include "core/timer.h"
 
 namespace Control {
@@ -59,6 +60,7 @@ protected:
 
 private:
     Timer bind_timer_;
+    LastingConditions<> bind_failures_;
     Event listen_event_;
     AcceptPause accept_pause_;
 };
@@ -132,12 +134,16 @@ bool Acceptor<ServiceBase>::ImplActivate() {
 template <class ServiceBase>
 void Acceptor<ServiceBase>::BindSocket() {
     if (IBind(listen_fd_.lowlevel_fd()) != 0) {
-        if (this->trace())
-            std::cerr << "can't bind to socket: \"" << Errno() << "\" "
-                      << " waiting..." << std::endl;
+        // A port that another program holds stays taken for as long as it runs.
+        if (this->trace()) {
+            const Errno error;
+            const std::string text = "can't bind to socket: \"" + error.text() + "\"  waiting...";
+            if (auto line = bind_failures_[text].Occurred(std::cerr)) line << text;
+        }
         bind_timer_.set(kBindRetry, &Acceptor::OnTimeout, this);
         return;
     }
+    bind_failures_.EndAll();
     if (::listen(listen_fd_.lowlevel_fd(), 1) != 0) {
         if (this->trace()) std::cerr << "can't listen socket: " << Errno() << std::endl;
         this->Deactivate();
@@ -159,6 +165,7 @@ void Acceptor<ServiceBase>::OnTimeout(Timer*) {
 template <class ServiceBase>
 void Acceptor<ServiceBase>::ImplDeactivate() {
     bind_timer_.reset();
+    bind_failures_.EndAll();
     accept_pause_.Reset();
     listen_event_.Release();
     listen_fd_.close();

@@ -40,7 +40,7 @@ void ConnectorNet::TryConnect() {
     INet4::Addr addr;
     if (!addr.Assign(host_)) {
         // Not an address: 0.0.0.0 would connect to this machine.
-        std::cerr << "can't connect to " << host_ << ":" << port_ << " : bad address" << std::endl;
+        Failed("can't connect to " + host_ + ":" + std::to_string(port_) + " : bad address");
         Retry(RetryRule::kConnectFailDelay);
         return;
     }
@@ -59,6 +59,7 @@ void ConnectorNet::TryConnect() {
         return;
     }
     if (::connect(connect_fd_.lowlevel_fd(), addr, addr.size()) == 0) {
+        EndFailures();
         std::clog << "already connected to " << addr << std::endl;
         Connected(connect_fd_, addr);
         connect_fd_.close();
@@ -68,14 +69,15 @@ void ConnectorNet::TryConnect() {
         connect_event_.Schedule(connect_fd_, POLLOUT);
         return;
     }
-    std::cerr << "can't connect to " << addr << " : " << Errno() << std::endl;
+    const Errno error;
+    Failed("can't connect to " + addr.GetString() + " : " + error.text());
     Retry(RetryRule::kConnectFailDelay);
 }
 
 void ConnectorNet::OnSocketEvent(int, short revents) {
     const INet4::Addr addr = address();
     if (revents & (POLLERR | POLLHUP)) {
-        std::cerr << "fail to connect to " << addr << std::endl;
+        Failed("fail to connect to " + addr.GetString());
         connect_event_.Release();
         Retry(RetryRule::kPollErrorDelay);
         return;
@@ -90,12 +92,13 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
         return;
     }
     if (error == 0) {
+        EndFailures();
         std::cout << "connected to " << addr << "." << std::endl;
         Connected(connect_fd_, addr);
         connect_fd_.close();
         return;
     }
-    std::cerr << "fail to connect to " << addr << std::endl;
+    Failed("fail to connect to " + addr.GetString());
     Retry(RetryRule::kSocketErrorDelay);
 }
 

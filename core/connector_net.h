@@ -10,6 +10,7 @@
 #include "core/control_service.h"
 #include "core/event.h"
 #include "core/fd.h"
+#include "core/lasting_condition.h"
 #include "core/timer.h"
 
 namespace Control {
@@ -25,9 +26,13 @@ public:
     static constexpr unsigned kSocketErrorDelay = 12000;  // completed with a pending error
 
     // Only activation restores the quick retries.
-    void restart() { quick_ = kQuickRetries; }
+    void restart() {
+        quick_ = kQuickRetries;
+        failures_ = 0;
+    }
     // The delay before the next attempt after a failure whose own delay is long_delay.
     unsigned next_delay(unsigned long_delay) {
+        ++failures_;
         if (quick_ > 0) {
             --quick_;
             return kQuickDelay;
@@ -35,9 +40,12 @@ public:
         return long_delay;
     }
     int quick_retries() const { return quick_; }
+    // Failed attempts since activation; their lines are mostly held back.
+    unsigned failures() const { return failures_; }
 
 private:
     int quick_ = 0;
+    unsigned failures_ = 0;
 };
 
 // The reconnecting part shared by the TCP and Unix-domain connectors: an attempt at
@@ -49,6 +57,7 @@ template <class ServiceBase>
 class Connector : public ServiceBase {
 public:
     int quick_retries() const { return retry_.quick_retries(); }
+    unsigned failed_attempts() const { return retry_.failures(); }
     bool retry_pending() const { return retry_timer_.is_running(); }
 
 protected:
@@ -62,6 +71,7 @@ protected:
         connect_fd_.close();
         retry_timer_.reset();
         connect_event_.Release();
+        failures_.EndAll();
     }
     void ImplOnDisconnect() override {
         retry_timer_.set(RetryRule::kReconnectDelay, &Connector::OnTimeout, this);
@@ -73,6 +83,14 @@ protected:
         retry_timer_.set(retry_.next_delay(long_delay), &Connector::OnTimeout, this);
     }
     void OnTimeout(Timer*) { TryConnect(); }
+    // A failed attempt's line. A peer that stays down fails every attempt for as long
+    // as it is down: each text (it names the address) is a lasting condition, which
+    // a connection or the connector's stop ends.
+    void Failed(const std::string& text) {
+        if (auto line = failures_[text].Occurred(std::cerr)) line << text;
+    }
+    // Before Connected, so that the count comes before the connection's own lines.
+    void EndFailures() { failures_.EndAll(); }
 
     Fd connect_fd_;
     Event connect_event_;
@@ -80,6 +98,7 @@ protected:
 private:
     Timer retry_timer_;
     RetryRule retry_;
+    LastingConditions<> failures_;
 };
 
 class ConnectorNet : public Connector<ServiceNet> {

@@ -73,9 +73,11 @@ void Service::Disconnect() {
 void Service::Send(const char* data, int length) {
     if (state_ == State::Deactivating) return;
     if (state_ != State::Connected) {
+        // A service without a peer may be sent to on every tick for days: each state's
+        // drops are one lasting condition, which the next connection ends.
         if (trace_)
-            std::cerr << "Control::Service::Send() ignore Send request in " << state_ << " state."
-                      << std::endl;
+            if (auto line = unsent_[state_].Occurred(std::cerr))
+                line << "Control::Service::Send() ignore Send request in " << state_ << " state.";
         return;
     }
     if (length < 0 || length > kMaxMessage) {
@@ -130,6 +132,7 @@ bool Service::Attach(Fd fd, const std::string& name) {
     if (state_ == State::Deactivating) return false;
     name_ = name;
     state_ = State::Connected;
+    for (LastingCondition& unsent : unsent_) unsent.End();
     stream_->attach(fd);
     activate();
     if (notify_ != nullptr) notify_->OnConnect();

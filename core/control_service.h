@@ -3,12 +3,14 @@
 // Subclasses obtain the socket (acceptors and connectors, TCP and Unix domain).
 #pragma once
 
+#include <array>
 #include <iosfwd>
 #include <string>
 
 #include "core/dpc.h"
 #include "core/fd.h"
 #include "core/inet4_addr.h"
+#include "core/lasting_condition.h"
 #include "core/packet_shortage.h"
 #include "core/protocol.h"
 
@@ -97,6 +99,8 @@ private:
     Tpkt_protocol* tpkt_;
     bool reserve_ = false;
     PacketShortage shortage_;
+    // Sends dropped in Idle and in Connecting.
+    std::array<LastingCondition, 2> unsent_;
     Dpc deactivation_;
 };
 

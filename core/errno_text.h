@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <iosfwd>
+#include <string>
 
 class Errno {
 public:
@@ -12,6 +13,7 @@ public:
 
     int value() const { return mValue; }
     void Put(std::ostream& os) const;
+    std::string text() const;
 
 private:
     int mValue;

@@ -287,14 +287,18 @@ void Multiplexer::open_watchdog() {
 
 void Multiplexer::resetWD() {
     if (watchdog_ < 0) return;
+    // A device that refuses one ping refuses the next, once a second.
     if (::write(watchdog_, "PING", 4) != 4) {
         Errno e;
-        std::cerr << "Mux: ping watchdog failed: " << e << std::endl;
+        if (auto line = ping_failure_.Occurred(std::cerr)) line << "Mux: ping watchdog failed: " << e;
+        return;
     }
+    ping_failure_.End();
 }
 
 void Multiplexer::close_watchdog() {
     if (watchdog_ < 0) return;
+    ping_failure_.End();
     if (::write(watchdog_, "STOP", 4) != 4) {
         Errno e;
         std::cerr << "Mux: stop watchdog failed: " << e << std::endl;

@@ -11,6 +11,7 @@
 
 #include "core/clock.h"
 #include "core/dual_list.h"
+#include "core/lasting_condition.h"
 #include "core/measure.h"
 
 class Dpc;
@@ -151,6 +152,7 @@ private:
     TimerPollNotify* plugin_pass_ = nullptr;
 
     int watchdog_ = -1;
+    LastingCondition ping_failure_;
     std::string watchdog_path_ = kWatchdogPath;
 
     PollFunction poll_;

@@ -70,18 +70,25 @@ void ConnectorUnix::TryConnect() {
     if (!local_path_.empty()) {
         const sockaddr_un local = MakeUnixAddress(local_path_);
         ::unlink(local.sun_path);
-        if (::bind(connect_fd_.lowlevel_fd(), reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0)
-            std::cerr << "can't bind to domain socket '" << local_path_ << "': \"" << Errno() << std::endl;
+        // Every attempt binds anew: a path that cannot be bound is one lasting condition.
+        const int fd = connect_fd_.lowlevel_fd();
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0) {
+            bind_failure_.End();
+        } else if (auto line = bind_failure_.Occurred(std::cerr)) {
+            line << "can't bind to domain socket '" << local_path_ << "': \"" << Errno();
+        }
     }
     const sockaddr_un sa = MakeUnixAddress(server_path_);
     if (::connect(connect_fd_.lowlevel_fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) {
+        EndFailures();
         std::clog << "connected to " << server_path_ << std::endl;
         connect_event_.Schedule(connect_fd_, POLLOUT);
         Connected(connect_fd_, server_path_);
         connect_fd_.close();
         return;
     }
-    std::cerr << "can't connect to " << server_path_ << " : " << Errno() << std::endl;
+    const Errno error;
+    Failed("can't connect to " + server_path_ + " : " + error.text());
     Retry(RetryRule::kConnectFailDelay);
 }
 
@@ -92,7 +99,7 @@ void ConnectorUnix::OnSocketEvent(int, short revents) {
         return;
     }
     if (revents & (POLLERR | POLLHUP)) {
-        std::cerr << "fail to connect to " << server_path_ << std::endl;
+        Failed("fail to connect to " + server_path_);
         connect_event_.Release();
         Retry(RetryRule::kPollErrorDelay);
         return;

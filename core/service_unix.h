@@ -12,6 +12,7 @@
 #include "core/control_service.h"
 #include "core/event.h"
 #include "core/fd.h"
+#include "core/lasting_condition.h"
 #include "core/timer.h"
 
 namespace Control {
@@ -58,6 +59,7 @@ protected:
 private:
     std::string server_path_;
     std::string local_path_;
+    LastingCondition bind_failure_;
 };
 
 }  // namespace Control

@@ -65,6 +65,8 @@ void E1Ctl::SetTimer() {
 
 void E1Ctl::OnCheckStatus(Timer*) {
     SendStatus();
+    // A device reopened on the last tick that is still open has read without failing.
+    if (cas.is_valid()) casReadFail.End();
     CheckOpenCas();
     SetTimer();
 }
@@ -75,11 +77,14 @@ void E1Ctl::SendStatus() {
         Hardware::BoardRecord<M::kStatusWords> record;
         record.set(M::kTrunkWord, trunk);
         if (driver().ioctl(maintenance, M::E1_GET_STATUS, record.data()) < 0) {
+            // A framer that cannot be read fails again on every tick.
             Errno error;
-            std::cerr << ext::header(this) << "synchronization status read fail, trunk = " << trunk
-                      << " cause = " << error << std::endl;
+            if (auto line = statusReadFail[trunk].Occurred(std::cerr))
+                line << ext::header(this) << "synchronization status read fail, trunk = " << trunk
+                     << " cause = " << error;
             continue;
         }
+        statusReadFail[trunk].End();
         int state = record.get(M::kStateWord);
         // The signal cannot carry a state the framer should not report.
         if (state < ACP::TrunkState::normal || state > ACP::TrunkState::disabled)
@@ -130,7 +135,8 @@ bool E1Ctl::CheckOpenCas() {
     int handle = driver().open(Cas::kPath, O_RDWR | O_NONBLOCK);
     if (handle < 0) return false;
     cas = Fd(handle);
-    std::clog << ext::header(this) << "cas interface opened!" << std::endl;
+    // Reopening a device that keeps failing is part of that condition.
+    if (!casReadFail.on()) std::clog << ext::header(this) << "cas interface opened!" << std::endl;
     casEvent.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
     casEvent.Schedule(cas, POLLIN);
     return true;
@@ -149,9 +155,11 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
         ssize_t got = driver().read(fd, record, sizeof(record));
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
         if (got <= 0) {
-            // Read again it would fail again on every pass: the next tick opens anew.
+            // Read again it would fail again on every pass: the next tick opens anew, and
+            // a device that keeps failing does so once a second.
             Errno error(got == 0 ? EPIPE : errno);
-            std::cerr << ext::header(this) << "cas interface read fail: " << error << ", closed" << std::endl;
+            if (auto line = casReadFail.Occurred(std::cerr))
+                line << ext::header(this) << "cas interface read fail: " << error << ", closed";
             ReleaseCas();
             return;
         }

@@ -11,6 +11,7 @@
 
 #include "core/event.h"
 #include "core/fd.h"
+#include "core/lasting_condition.h"
 #include "core/timer.h"
 #include "hardware/e1_requests.h"
 #include "protocol/LGCP.h"
@@ -71,4 +72,7 @@ private:
     Event casEvent;
     std::array<std::uint32_t, kTrunks> casTrunk{};
     std::uint32_t tclkMask = 0;
+    // Lasting failures of the periodic status reads, per trunk, and of CAS reads.
+    std::array<LastingCondition, kTrunks> statusReadFail;
+    LastingCondition casReadFail;
 };

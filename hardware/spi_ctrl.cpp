@@ -126,12 +126,20 @@ unsigned spiCtrl::read(unsigned channel, unsigned reg) {
     if (fd < 0 || !available) return 0;
     unsigned char record[Hal::kSpiRecordSize] = {static_cast<unsigned char>(channel),
                                                  static_cast<unsigned char>(reg), 0xFF};
+    const unsigned key = channel << 8 | reg;
     int result = driver().ioctl(fd, Hal::SPI_READ, record);
-    if (result != -1) return static_cast<unsigned>(result) & 0xFF;
-    if (errno == ENODEV)
+    if (result != -1) {
+        readFail.End(key);
+        return static_cast<unsigned>(result) & 0xFF;
+    }
+    if (errno == ENODEV) {
         SwitchOff();
-    else
-        std::clog << "spi: read error: channel=" << channel << " addr=" << reg << std::endl;
+        return 0;
+    }
+    // The status tick reads each channel's register every second: a register that
+    // cannot be read is one lasting condition.
+    if (auto line = readFail[key].Occurred(std::clog))
+        line << "spi: read error: channel=" << channel << " addr=" << reg;
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/lasting_condition.h"
 #include "core/timer.h"
 #include "protocol/ACP.h"
 #include "protocol/ctrl_service.h"
@@ -72,4 +73,6 @@ private:
     bool available = true;
     // One per channel: a slip is reported once when it appears on that channel.
     std::array<bool, kChannels> slip{};
+    // Failing register reads, by channel << 8 | register.
+    LastingConditions<unsigned> readFail;
 };

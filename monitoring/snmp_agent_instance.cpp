@@ -44,13 +44,16 @@ void SnmpAgentInstance::OnMessage(const char* data, int length) {
     ASN1::CoderEnv env;
     env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
     MON::Message message;
+    // An agent can send anything with every frame: its lines are written once a second.
     if (!ASN1::decode(data, data + length, &env, message, true)) {
-        std::cerr << serviceName_ << ": receive : decode error!" << std::endl;
+        if (auto line = decodeErrorLine_.Admit(std::cerr))
+            line << serviceName_ << ": receive : decode error!";
         return;
     }
     const MON::PDU& pdu = message.get_pdu();
     if (pdu.response_isSelected() || pdu.signal_isSelected()) return;
-    std::cerr << serviceName_ << ": receive unknown message type" << std::endl;
+    if (auto line = unknownTypeLine_.Admit(std::cerr))
+        line << serviceName_ << ": receive unknown message type";
 }
 
 void SnmpAgentInstance::Command(const MON::Command& command) {

@@ -11,6 +11,7 @@
 #include "config/ini_reader.h"
 #include "core/connector_net.h"
 #include "core/control_service.h"
+#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "protocol/MON.h"
 
@@ -64,5 +65,7 @@ private:
     ISnmpAgentNotify* notify_ = nullptr;
     Timer pingTimer_;
     std::uint32_t lastReceive_ = 0;
+    RepeatedLine decodeErrorLine_;
+    RepeatedLine unknownTypeLine_;
     static SnmpAgentInstance* connecting_;
 };

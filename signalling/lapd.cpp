@@ -433,6 +433,7 @@ void LAPD::discard_queue() {
 
 void LAPD::change_state(unsigned int s) {
     if (s == state) return;
+    if (s != multiple_frame_established && s != timer_recovery) idle_polls_.End();
     const bool recovery_swap = (s == multiple_frame_established && state == timer_recovery) ||
                                (s == timer_recovery && state == multiple_frame_established);
     if (log_ > 1 && !(recovery_swap && log_ <= 3))
@@ -565,7 +566,8 @@ void LAPD::on_T200A() {
 }
 
 void LAPD::on_T203A() {
-    std::clog << ext::header(this) << "T203." << std::endl;
+    // An idle link polls its peer every T203 for as long as it stays up.
+    if (auto line = idle_polls_.Occurred(std::clog)) line << ext::header(this) << "T203.";
     if (state != multiple_frame_established) return;
     tx_enquiry();
     RC = 0;

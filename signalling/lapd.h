@@ -10,6 +10,7 @@
 
 #include "core/clean_queue.h"
 #include "core/cyclic.h"
+#include "core/lasting_condition.h"
 #include "core/packet.h"
 #include "core/protocol.h"
 #include "core/repeated_line.h"
@@ -262,6 +263,7 @@ private:
     RepeatedLine frame_pool_line_;
     RepeatedLine tei_denied_line_;
     RepeatedLine tei_removed_line_;
+    LastingCondition idle_polls_;  // T203 expiries of an established link
 };
 
 std::ostream& operator<<(std::ostream& os, const LAPD::Stats& s);

@@ -308,13 +308,15 @@ private:
 };
 
 // A driven loop clock: a pass whose poll finds nothing ready within a few real
-// milliseconds moves the clock on by the pass's whole time-out.
+// milliseconds moves the clock on by the pass's whole time-out. Hours of loop time
+// pass in seconds with a shorter real wait, where every socket event of the test
+// is ready at once (loopback refusals).
 class DrivenClock {
 public:
     static constexpr uint64_t kStart = 5000000;
-    DrivenClock() {
-        multiplexer.set_poll([this](pollfd* fds, nfds_t count, int timeout) {
-            int ready = ::poll(fds, count, timeout == 0 ? 0 : 20);
+    explicit DrivenClock(int real_wait_ms = 20) {
+        multiplexer.set_poll([this, real_wait_ms](pollfd* fds, nfds_t count, int timeout) {
+            int ready = ::poll(fds, count, timeout == 0 ? 0 : real_wait_ms);
             if (ready == 0 && timeout > 0) clock_.advance_ms(static_cast<uint64_t>(timeout));
             return ready;
         });

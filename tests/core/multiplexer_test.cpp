@@ -154,20 +154,24 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
     EXPECT_EQ("Mux: fail to open watchdog: No such file or directory\n", err.str());
 }
 
-TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
+TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReported) {
     TempFifo fifo;
     ASSERT_TRUE(fifo.made);
     const std::string& path = fifo.path;
     int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     multiplexer.set_watchdog_path(path);
-    // The reader goes away during the first poll: every later write to the FIFO fails.
+    // Without a reader every write to the FIFO fails: it goes during the first and the
+    // fourth poll and is back for the third.
     void (*old_pipe)(int) = ::signal(SIGPIPE, SIG_IGN);
     multiplexer.set_poll([&](pollfd*, nfds_t, int timeout) {
         timeouts.push_back(timeout);
-        if (reader >= 0) ::close(reader);
-        reader = -1;
-        if (timeouts.size() == 2) multiplexer.terminate();
+        if (timeouts.size() == 1 || timeouts.size() == 4) {
+            ::close(reader);
+            reader = -1;
+        }
+        if (timeouts.size() == 3) reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (timeouts.size() == 4) multiplexer.terminate();
         clock.advance_ms(static_cast<uint64_t>(timeout));
         return 0;
     });
@@ -181,9 +185,12 @@ TEST_F(LoopTest, FailedPingsAndStopAreReportedAndTheLoopGoesOn) {
     run(true);
     ::signal(SIGPIPE, old_pipe);
     multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
-    EXPECT_EQ((std::vector<int>{1000, 1000}), timeouts);
+    EXPECT_EQ((std::vector<int>{1000, 1000, 1000, 1000}), timeouts);
     EXPECT_EQ(
-        "Mux: ping watchdog failed: Broken pipe\nMux: ping watchdog failed: Broken pipe\n"
+        "Mux: ping watchdog failed: Broken pipe\n"
+        "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line)\n"
+        "Mux: ping watchdog failed: Broken pipe\n"
+        "Mux: ping watchdog failed: Broken pipe (ended; 0 more like it suppressed since the last line)\n"
         "Mux: stop watchdog failed: Broken pipe\n",
         err.str());
     EXPECT_EQ("Mux: terminating...\n", log.str());

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "hardware/sim/maintenance_device.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/hardware/service_fixture.h"
 
 namespace {
@@ -50,7 +51,8 @@ TEST_F(E1CtlTest, StatusOfEveryTrunkAtConnectAndEachSecondEvenAfterTheController
         (std::vector<Tick>{
             {start, reported}, {start + 1000, reported}, {start + 2000, reported}, {start + 3000, reported}}),
         Ticks(seen));
-    EXPECT_EQ(4u, errors.count("E1: synchronization status read fail, trunk = 3 cause = Input/output error"));
+    const std::string fail = "E1: synchronization status read fail, trunk = 3 cause = Input/output error";
+    EXPECT_EQ(1u, errors.count_prefix(fail)) << "a lasting condition: its first line";
 
     ASSERT_FALSE(seen.empty());
     const ACP::TrunkStatus& one = seen[1].signal.get_trunkStatus();
@@ -77,6 +79,39 @@ TEST_F(E1CtlTest, StatusOfEveryTrunkAtConnectAndEachSecondEvenAfterTheController
     EXPECT_EQ(3, seen[3].signal.get_trunkStatus().get_trunk().getValue());
     EXPECT_LE(seen.back().ms - left, 2000u);
     EXPECT_TRUE(e1.IsPolling());
+    EXPECT_EQ(1u, errors.count(fail + " (ended; 3 more like it suppressed since the last line)"));
+}
+
+// Left alone for an hour, with trunk 3's status unreadable: each lasting condition
+// writes its first line and a reminder every ten minutes, and its count when it ends.
+TEST_F(E1CtlTest, AnHourWithoutAControllerAndAFailingTrunkWritesAFewLinesAndTheCountsAtTheEnds) {
+    maintenance.FailStatus(3, EIO);
+    Connect();
+    Leave();
+    tap.Take();
+    RunFor(3600 * 1000);
+    size_t unsent = tap.Take().size();
+    EXPECT_GE(unsent, 3u * 3599);
+    size_t failed = 0;
+    for (const auto& r : board.Requests(Sim::Request::Kind::ioctl))
+        failed += r.device == "/dev/maintenance" && r.number == Hardware::Maintenance::E1_GET_STATUS &&
+                  r.InWords()[0] == 3;
+    maintenance.FailStatus(3, 0);
+    RunFor(1000);
+    unsent += tap.Take().size();
+    ASSERT_TRUE(link->Activate());  // the next controller
+
+    const std::string fail = "E1: synchronization status read fail, trunk = 3 cause = Input/output error";
+    const std::string ignored = "Control::Service::Send() ignore Send request in Connecting state.";
+    for (const auto& [text, occurrences] : {std::pair{fail, failed}, std::pair{ignored, unsent}}) {
+        const ConditionLines c = Account(errors.texts(), text);
+        EXPECT_LE(c.written, 7u) << text;
+        EXPECT_TRUE(c.ended) << text;
+        EXPECT_EQ(occurrences, c.counted) << text;
+    }
+    // Nothing else but the line of the loss.
+    EXPECT_EQ(1u, errors.count("control connection 10.1.2.3:4000 closed."));
+    EXPECT_LE(errors.lines().size(), 1u + 2 * 8) << testing::PrintToString(errors.texts());
 }
 
 TEST_F(E1CtlTest, WithoutTheMaintenanceDeviceNothingIsSentAndTheNextTickTriesAgain) {

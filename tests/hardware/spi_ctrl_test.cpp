@@ -118,6 +118,25 @@ TEST_F(SpiCtrlTest, StatusRegisterGivesTheStateAndASlipOncePerRiseOnItsChannel) 
     EXPECT_TRUE(tap.Take().empty());
 }
 
+TEST_F(SpiCtrlTest, AStatusRegisterThatCannotBeReadIsOneConditionPerChannelUntilItReadsAgain) {
+    spi.emplace();
+    Bind(*spi);
+    Connect();
+    board.FailRequest("/dev/hal", Hal::SPI_READ, EIO, 5 * spiCtrl::kChannels);
+    RunFor(5000);
+    EXPECT_EQ(std::vector<int>(5 * spiCtrl::kChannels, ACP::TrunkState::lossCarrier), States());
+    for (int ch = 0; ch < spiCtrl::kChannels; ++ch)
+        EXPECT_EQ(1u, log.count("spi: read error: channel=" + std::to_string(ch) + " addr=51")) << ch;
+    RunFor(1000);
+    EXPECT_EQ(std::vector<int>(spiCtrl::kChannels, ACP::TrunkState::lossCarrier), States())
+        << "status 0 again";
+    for (int ch = 0; ch < spiCtrl::kChannels; ++ch)
+        EXPECT_EQ(1u, log.count("spi: read error: channel=" + std::to_string(ch) +
+                                " addr=51 (ended; 4 more like it suppressed since the last line)"))
+            << ch;
+    EXPECT_EQ(2u * spiCtrl::kChannels, log.count_prefix("spi: read error"));
+}
+
 TEST_F(SpiCtrlTest, HalWithoutSpiTurnsTheServiceOffForGood) {
     spi.emplace();
     Bind(*spi);

@@ -107,6 +107,16 @@ TEST_F(MonitoringTest, WhatTheAgentSendsKeepsTheLinkAndOnlyCommandsOrJunkAreLogg
     EXPECT_EQ(errors.count(name + ": receive unknown message type"), 1u);
     EXPECT_EQ(errors.count(name + ": receive : decode error!"), 8u);
     EXPECT_EQ(errors.count_prefix("snmpagent."), 9u);
+    // A burst of junk: one line, and the count of the rest.
+    std::string burst;
+    for (int i = 0; i < 50; ++i) burst += testing_core::Frame(bodies[3]);
+    agent.link().send(burst);
+    runner.for_ms(2000);
+    EXPECT_EQ(errors.count(name + ": receive : decode error!"), 9u);
+    EXPECT_EQ(
+        errors.count(name + ": receive : decode error! (49 more like it suppressed in the second after it)"),
+        1u);
+    EXPECT_EQ(errors.count_prefix("snmpagent."), 11u);
 }
 
 TEST_F(MonitoringTest, DisplaySendsTrapSinksAndOneSetBatch) {

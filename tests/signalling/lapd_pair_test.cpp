@@ -2,6 +2,8 @@
 // frames: every message arrives once, in order.
 #include <random>
 
+#include "tests/core/control_service_test.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/signalling/lapd_harness.h"
 #include "tests/signalling/support/frame_socket.h"
 
@@ -36,7 +38,7 @@ protected:
             // Loses 2% of the frames and sends 1% of the numbered ones twice.
             FrameSocket* socket = e.socket.get();
             e.socket->drop_tx = [this, socket](const Packet& frame) {
-                if (repeating) return false;
+                if (repeating || !lossy) return false;
                 if (chance(rng) < 0.02) return true;
                 const bool numbered = frame.length() >= 4 && (frame.data()[2] & 3) != 3;
                 if (numbered && chance(rng) < 0.01) {
@@ -73,7 +75,8 @@ protected:
                     e.lapd->message(p);
                     ++e.sent;
                 }
-            done = done && e.next_expected >= kMessages && e.lapd->queued() == 0 && e.lapd->unacknowledged() == 0;
+            done = done && e.next_expected >= kMessages && e.lapd->queued() == 0 &&
+                   e.lapd->unacknowledged() == 0;
         }
         if (done || ++ticks > 1200000) {
             multiplexer.terminate();
@@ -88,6 +91,7 @@ protected:
     Timer tick;
     unsigned ticks = 0;
     bool repeating = false;
+    bool lossy = true;
 };
 
 TEST_F(LapdPairTest, LossyPipeDeliversEveryMessageOnceInOrder) {
@@ -104,6 +108,36 @@ TEST_F(LapdPairTest, LossyPipeDeliversEveryMessageOnceInOrder) {
     }
     EXPECT_GT(end[0].lapd->stats().retrains + end[1].lapd->stats().retrains, 0u);
     EXPECT_GT(end[0].lapd->stats().out_of_sequence + end[1].lapd->stats().out_of_sequence, 0u);
+}
+
+// An idle link polls its peer every T203 for as long as it stays up: one lasting
+// condition per entity, whose count its release writes.
+TEST_F(LapdPairTest, AnIdleLinkPollsEveryT203UnderAFewLinesAndItsReleaseCountsThePolls) {
+    lossy = false;
+    testing_core::LineCapture log(std::clog);
+    end[0].lapd->local_activate();
+    Timer stop;
+    stop.set(
+        3600 * 1000, +[] { multiplexer.terminate(); });
+    run();
+    end[0].lapd->local_deactivate();
+    for (int ms = 0; ms < 100 && end[0].lapd->snapshot().state != ISDN::LAPDFullState::tei_assigned; ++ms) {
+        stop.set(
+            1, +[] { multiplexer.terminate(); });
+        run();
+    }
+    uint32_t polls = 0;
+    for (int i = 0; i < 2; ++i) {
+        const uint32_t expiries = end[i].lapd->stats().T203_expiries;
+        const ConditionLines c =
+            Account(log.texts(), "LAPD[" + std::to_string(i) + "] (Multiple frame established): T203.");
+        EXPECT_LE(c.written, 7u) << i;
+        EXPECT_EQ(expiries != 0, c.ended) << i;
+        EXPECT_EQ(expiries, c.counted) << i;
+        polls += expiries;
+    }
+    EXPECT_GE(polls, 359u);
+    EXPECT_EQ(ISDN::LAPDFullState::tei_assigned, end[0].lapd->snapshot().state);
 }
 
 }  // namespace
