@@ -11,6 +11,7 @@
 #include "config/ini_reader.h"
 #include "core/connector_net.h"
 #include "core/control_service.h"
+#include "core/lasting_condition.h"
 #include "core/repeated_line.h"
 #include "core/timer.h"
 #include "protocol/MON.h"
@@ -65,6 +66,7 @@ private:
     ISnmpAgentNotify* notify_ = nullptr;
     Timer pingTimer_;
     std::uint32_t lastReceive_ = 0;
+    LastingCondition silent_;  // links dropped for want of an answer
     RepeatedLine decodeErrorLine_;
     RepeatedLine unknownTypeLine_;
     static SnmpAgentInstance* connecting_;

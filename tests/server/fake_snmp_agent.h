@@ -82,6 +82,8 @@ public:
         link_->send(testing_core::Frame(body));
     }
     testing_core::Client& link() { return *link_; }
+    // Forgets the link, so that the next one can be accepted.
+    void Drop() { link_.reset(); }
 
 private:
     int listen_ = -1;
