@@ -73,11 +73,11 @@ void Service::Disconnect() {
 void Service::Send(const char* data, int length) {
     if (state_ == State::Deactivating) return;
     if (state_ != State::Connected) {
+        if (!trace_) return;
         // A service without a peer may be sent to on every tick for days: each state's
         // drops are one lasting condition, which the next connection ends.
-        if (trace_)
-            if (auto line = unsent_[state_].Occurred(std::cerr))
-                line << "Control::Service::Send() ignore Send request in " << state_ << " state.";
+        if (auto line = unsent_[state_].Occurred(std::cerr))
+            line << "Control::Service::Send() ignore Send request in " << state_ << " state.";
         return;
     }
     if (length < 0 || length > kMaxMessage) {
