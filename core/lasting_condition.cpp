@@ -2,25 +2,103 @@
 
 #include <ostream>
 
-LimitedLine LastingCondition::Occurred(std::ostream& os) {
+namespace {
+
+// A come-and-go count, inside a line's parenthesis.
+std::string CameAndWent(uint32_t cycles) {
+    return "came and went " + (cycles == 1 ? std::string("once") : std::to_string(cycles) + " times");
+}
+
+// Tenths below ten seconds, so that a condition of one tick does not read "0 s".
+void PutSeconds(std::ostream& os, uint64_t ms) {
+    if (ms < 10000)
+        os << ms / 1000 << '.' << ms % 1000 / 100 << " s";
+    else
+        os << ms / 1000 << " s";
+}
+
+}  // namespace
+
+void LastingCondition::Close() {
+    if (on_) {
+        on_ = false;
+        WriteEnd(Now(), Now());
+    } else {
+        OnFlush();
+    }
+}
+
+Mux::timeval LastingCondition::Now() {
     Mux::timeval now;
     Mux::mux_getmonotonic(now);
-    if (on_ && Mux::timevaldiff(last_, now) < kReminder) {
+    return now;
+}
+
+bool LastingCondition::Due(const Mux::timeval& now) const {
+    return log_.os == nullptr || Mux::timevaldiff(last_line_, now) >= kReminder;
+}
+
+LimitedLine LastingCondition::Occurred(std::ostream& os) {
+    const Mux::timeval now = Now();
+    if (!on_) {
+        on_ = true;
+        news_ = log_.os == nullptr ||
+                (Mux::timevaldiff(last_seen_, now) >= kQuiet && pending_ == 0 && cycles_ == 0);
+        if (!run_open_) {
+            run_open_ = true;
+            run_start_ = now;
+            run_total_ = 0;
+        }
+    }
+    last_seen_ = now;
+    ++run_total_;
+    if (!Due(now)) {
         ++pending_;
         return LimitedLine();
     }
-    on_ = true;
-    last_ = now;
+    last_line_ = now;
     log_.os = &os;
     const uint32_t carried = pending_;
+    const uint32_t cycles = cycles_;
     pending_ = 0;
-    return LimitedLine(log_, carried);
+    cycles_ = 0;
+    return LimitedLine(log_, carried, cycles == 0 ? std::string() : "; it " + CameAndWent(cycles));
 }
 
 void LastingCondition::End() {
     if (!on_) return;
-    *log_.os << log_.last_line << " (ended; " << pending_ << " more like it suppressed since the last line)"
-             << std::endl;
+    const Mux::timeval now = Now();
     on_ = false;
+    last_seen_ = now;
+    last_end_ = now;
+    if (news_ || Due(now)) {
+        WriteEnd(now, now);
+        return;
+    }
+    ++cycles_;
+    if (!flush_.is_running())
+        flush_.set(static_cast<unsigned>(kReminder - Mux::timevaldiff(last_line_, now)),
+                   &LastingCondition::OnFlush, this);
+}
+
+void LastingCondition::WriteEnd(const Mux::timeval& now, const Mux::timeval& ended) {
+    std::ostream& os = *log_.os;
+    os << log_.last_line << " (ended; " << pending_ << " more like it suppressed since the last line";
+    if (cycles_ != 0) os << ", when it " << CameAndWent(cycles_);
+    os << "; it lasted ";
+    PutSeconds(os, Mux::timevaldiff(run_start_, ended));
+    os << ", " << run_total_ << " in all)" << std::endl;
+    last_line_ = now;
     pending_ = 0;
+    cycles_ = 0;
+    news_ = false;
+    run_open_ = false;
+    flush_.reset();
+}
+
+// Armed only while the condition is away with counts pending; one that came back
+// carries them on its own lines.
+void LastingCondition::OnFlush() {
+    if (on_ || (pending_ == 0 && cycles_ == 0)) return;
+    WriteEnd(Now(), last_end_);
 }

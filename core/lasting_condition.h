@@ -1,10 +1,13 @@
 // A condition that a periodic tick or a retry finds again and again while nothing
 // new happens: no controller to send to, a peer that does not answer, a device
 // request that keeps failing. Its first occurrence is written at once; the rest are
-// only counted, with at most one reminder every kReminder ms that carries the count
-// since the last line; its end writes one line that names it with the count. A board
-// left waiting for days thus keeps a handful of lines, and the one that said why
-// stays in a small log. Reminders come with occurrences, so no timer runs.
+// only counted, with at most one line every kReminder ms that carries the counts
+// since the last line. A condition that comes and goes is held to the same pace: a
+// start or an end within kReminder of the condition's last line is only counted, and
+// counts left when it stays away are written by a timer kReminder after that line.
+// Only a start after kQuiet without the condition is news: it and its end are
+// written at once. So whatever its rhythm, one condition writes at most 2 + 6 lines
+// an hour, and a board left waiting for days keeps the line that said why.
 #pragma once
 
 #include <cstdint>
@@ -14,33 +17,56 @@
 #include "core/clock.h"
 #include "core/limited_line.h"
 #include "core/limiter_kinds.h"
+#include "core/timer.h"
 
 class LastingCondition {
 public:
-    static constexpr uint64_t kReminder = 10 * 60 * 1000;  // ms
+    static constexpr uint64_t kReminder = 10 * 60 * 1000;  // ms between two lines
+    static constexpr uint64_t kQuiet = 60 * 60 * 1000;     // ms away that make a start news
 
     LastingCondition() = default;
-    // A condition still on when its owner goes (the daemon stops) ends here.
-    ~LastingCondition() { End(); }
+    ~LastingCondition() { Close(); }
     LastingCondition(const LastingCondition&) = delete;
     LastingCondition& operator=(const LastingCondition&) = delete;
 
-    // One more occurrence: the line to write to os now (the condition's first, or a
-    // reminder), or a held-back one. os must outlive the condition.
+    // One more occurrence, which starts the condition when it is off: the line to
+    // write to os now, or a held-back one. os must outlive the condition.
     LimitedLine Occurred(std::ostream& os = std::clog);
-    // The condition is over: "<last line> (ended; N more like it suppressed since the
-    // last line)" when it was on, nothing otherwise.
+    // The condition is over (nothing when it was off). Written at once as "<last line>
+    // (ended; N more like it suppressed since the last line[, when it came and went M
+    // times]; it lasted D s, T in all)" after a start that was news, or kReminder after
+    // the last line; otherwise counted.
     void End();
+    // The owner stops (the daemon stops): the condition ends, and what it holds is
+    // written now.
+    void Close();
 
     bool on() const { return on_; }
     // Occurrences counted since the last line.
     uint32_t pending() const { return pending_; }
+    // Times it came and went since the last line, without a line of their own.
+    uint32_t cycles() const { return cycles_; }
 
 private:
+    static Mux::timeval Now();
+    bool Due(const Mux::timeval& now) const;
+    // Writes the end of the run that began at run_start_ and ended at `ended`.
+    void WriteEnd(const Mux::timeval& now, const Mux::timeval& ended);
+    // The condition stayed away with counts pending: they are written now.
+    void OnFlush();
+
     LineLog log_;
-    Mux::timeval last_;  // monotonic time of the last line
+    Mux::timeval last_line_;  // monotonic times: of the last line written,
+    Mux::timeval last_seen_;  // of its last start, occurrence or end,
+    Mux::timeval last_end_;   // of its last end,
+    Mux::timeval run_start_;  // and of the first start after its last end line
+    uint64_t run_total_ = 0;  // occurrences since run_start_
     uint32_t pending_ = 0;
+    uint32_t cycles_ = 0;
     bool on_ = false;
+    bool news_ = false;  // this start was news: its end is written at once
+    bool run_open_ = false;
+    Timer flush_;
 };
 
 // One condition per kind (an address and text, a trunk, a register).
@@ -50,7 +76,23 @@ public:
     void EndAll() {
         this->for_each([](LastingCondition& c) { c.End(); });
     }
+    void CloseAll() {
+        this->for_each([](LastingCondition& c) { c.Close(); });
+    }
+    bool AnyOn() {
+        bool on = false;
+        this->for_each([&on](LastingCondition& c) { on = on || c.on(); });
+        return on;
+    }
     void End(const Kind& kind) {
         if (LastingCondition* c = this->find(kind)) c->End();
+    }
+    // A failure has one cause at a time: the kind that occurs ends the others.
+    LimitedLine OccurredAlone(const Kind& kind, std::ostream& os = std::clog) {
+        LastingCondition& cause = (*this)[kind];
+        this->for_each([&cause](LastingCondition& c) {
+            if (&c != &cause) c.End();
+        });
+        return cause.Occurred(os);
     }
 };

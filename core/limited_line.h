@@ -16,12 +16,12 @@ struct LineLog {
 };
 
 // What is streamed into an admitted line is written as it goes out of scope, followed
-// by the count of the repeats left out before it. A line held back is false and
-// writes nothing.
+// by the count of the repeats left out before it and what the limiter adds to that
+// count. A line held back is false and writes nothing.
 class LimitedLine {
 public:
     LimitedLine() = default;  // held back
-    LimitedLine(LineLog& log, uint32_t carried);
+    LimitedLine(LineLog& log, uint32_t carried, std::string more = {});
     LimitedLine(const LimitedLine&) = delete;
     LimitedLine& operator=(const LimitedLine&) = delete;
     ~LimitedLine();
@@ -33,6 +33,7 @@ public:
 private:
     LineLog* log_ = nullptr;
     uint32_t carried_ = 0;
+    std::string more_;
     std::optional<std::ostringstream> text_;
 };
 

@@ -287,18 +287,20 @@ void Multiplexer::open_watchdog() {
 
 void Multiplexer::resetWD() {
     if (watchdog_ < 0) return;
-    // A device that refuses one ping refuses the next, once a second.
+    // A device that refuses one ping refuses the next, once a second: each cause is
+    // a lasting condition, which a ping that works ends.
     if (::write(watchdog_, "PING", 4) != 4) {
         Errno e;
-        if (auto line = ping_failure_.Occurred(std::cerr)) line << "Mux: ping watchdog failed: " << e;
+        if (auto line = ping_failures_.OccurredAlone(e.text(), std::cerr))
+            line << "Mux: ping watchdog failed: " << e;
         return;
     }
-    ping_failure_.End();
+    ping_failures_.EndAll();
 }
 
 void Multiplexer::close_watchdog() {
     if (watchdog_ < 0) return;
-    ping_failure_.End();
+    ping_failures_.CloseAll();
     if (::write(watchdog_, "STOP", 4) != 4) {
         Errno e;
         std::cerr << "Mux: stop watchdog failed: " << e << std::endl;

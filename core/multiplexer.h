@@ -152,7 +152,7 @@ private:
     TimerPollNotify* plugin_pass_ = nullptr;
 
     int watchdog_ = -1;
-    LastingCondition ping_failure_;
+    LastingConditions<> ping_failures_;  // per cause
     std::string watchdog_path_ = kWatchdogPath;
 
     PollFunction poll_;

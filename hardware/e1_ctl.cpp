@@ -66,7 +66,7 @@ void E1Ctl::SetTimer() {
 void E1Ctl::OnCheckStatus(Timer*) {
     SendStatus();
     // A device reopened on the last tick that is still open has read without failing.
-    if (cas.is_valid()) casReadFail.End();
+    if (cas.is_valid()) casReadFail.EndAll();
     CheckOpenCas();
     SetTimer();
 }
@@ -79,12 +79,12 @@ void E1Ctl::SendStatus() {
         if (driver().ioctl(maintenance, M::E1_GET_STATUS, record.data()) < 0) {
             // A framer that cannot be read fails again on every tick.
             Errno error;
-            if (auto line = statusReadFail[trunk].Occurred(std::cerr))
+            if (auto line = statusReadFail[trunk].OccurredAlone(error.text(), std::cerr))
                 line << ext::header(this) << "synchronization status read fail, trunk = " << trunk
                      << " cause = " << error;
             continue;
         }
-        statusReadFail[trunk].End();
+        statusReadFail[trunk].EndAll();
         int state = record.get(M::kStateWord);
         // The signal cannot carry a state the framer should not report.
         if (state < ACP::TrunkState::normal || state > ACP::TrunkState::disabled)
@@ -136,7 +136,7 @@ bool E1Ctl::CheckOpenCas() {
     if (handle < 0) return false;
     cas = Fd(handle);
     // Reopening a device that keeps failing is part of that condition.
-    if (!casReadFail.on()) std::clog << ext::header(this) << "cas interface opened!" << std::endl;
+    if (!casReadFail.AnyOn()) std::clog << ext::header(this) << "cas interface opened!" << std::endl;
     casEvent.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
     casEvent.Schedule(cas, POLLIN);
     return true;
@@ -158,7 +158,7 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
             // Read again it would fail again on every pass: the next tick opens anew, and
             // a device that keeps failing does so once a second.
             Errno error(got == 0 ? EPIPE : errno);
-            if (auto line = casReadFail.Occurred(std::cerr))
+            if (auto line = casReadFail.OccurredAlone(error.text(), std::cerr))
                 line << ext::header(this) << "cas interface read fail: " << error << ", closed";
             ReleaseCas();
             return;

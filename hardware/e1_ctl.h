@@ -72,7 +72,8 @@ private:
     Event casEvent;
     std::array<std::uint32_t, kTrunks> casTrunk{};
     std::uint32_t tclkMask = 0;
-    // Lasting failures of the periodic status reads, per trunk, and of CAS reads.
-    std::array<LastingCondition, kTrunks> statusReadFail;
-    LastingCondition casReadFail;
+    // Lasting failures of the periodic status reads, per trunk, and of CAS reads,
+    // per cause: a cause that changes is written at once.
+    std::array<LastingConditions<>, kTrunks> statusReadFail;
+    LastingConditions<> casReadFail;
 };

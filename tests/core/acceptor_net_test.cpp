@@ -43,7 +43,7 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFreeUnderOneLine) {
     ASSERT_TRUE(run.until([&] { return acceptor.local_port() == port; }, 10000));
     EXPECT_EQ(start + 15000, Mux::milliseconds());
     EXPECT_EQ(
-        (std::vector<std::string>{text, text + " (ended; 2 more like it suppressed since the last line)"}),
+        (std::vector<std::string>{text, text + " (ended; 2 more like it suppressed since the last line; it lasted 15 s, 3 in all)"}),
         errors.texts());
     Client c = Client::Tcp(port);
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));

@@ -20,6 +20,7 @@
 #include "core/event.h"
 #include "core/fd.h"
 #include "core/timer.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/core/multiplexer_test.h"
 
 namespace {
@@ -154,24 +155,28 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
     EXPECT_EQ("Mux: fail to open watchdog: No such file or directory\n", err.str());
 }
 
-TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReported) {
+// Runs the loop with the watchdog on a FIFO for `passes` one-second passes, and returns
+// what reached the error stream: a ping fails with a broken pipe in a pass that
+// `reading` says has no reader.
+std::string PingThroughFifo(std::vector<int>& timeouts, Mux::ManualClock& clock, size_t passes,
+                            const std::function<bool(size_t)>& reading) {
+    Multiplexer& mux = multiplexer;
     TempFifo fifo;
-    ASSERT_TRUE(fifo.made);
-    const std::string& path = fifo.path;
-    int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    multiplexer.set_watchdog_path(path);
-    // Without a reader every write to the FIFO fails: it goes during the first and the
-    // fourth poll and is back for the third.
+    EXPECT_TRUE(fifo.made);
+    int reader = ::open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_GE(reader, 0);
+    mux.set_watchdog_path(fifo.path);
     void (*old_pipe)(int) = ::signal(SIGPIPE, SIG_IGN);
-    multiplexer.set_poll([&](pollfd*, nfds_t, int timeout) {
+    mux.set_poll([&](pollfd*, nfds_t, int timeout) {
         timeouts.push_back(timeout);
-        if (timeouts.size() == 1 || timeouts.size() == 4) {
+        const bool read = reading(timeouts.size());
+        if (!read && reader >= 0) {
             ::close(reader);
             reader = -1;
+        } else if (read && reader < 0) {
+            reader = ::open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK);
         }
-        if (timeouts.size() == 3) reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-        if (timeouts.size() == 4) multiplexer.terminate();
+        if (timeouts.size() == passes) mux.terminate();
         clock.advance_ms(static_cast<uint64_t>(timeout));
         return 0;
     });
@@ -179,21 +184,42 @@ TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReport
         void On() {}
     } idle;
     Timer far;
-    far.set(60000, &Idle::On, &idle);
+    far.set(7200000, &Idle::On, &idle);
     Capture err(std::cerr);
     Capture log(std::clog);
-    run(true);
+    mux.run(true, true);
     ::signal(SIGPIPE, old_pipe);
-    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
+    mux.set_watchdog_path(Multiplexer::kWatchdogPath);
+    if (reader >= 0) ::close(reader);
+    return err.str();
+}
+
+TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReported) {
+    // A reader only during the third poll.
+    const std::string errors =
+        PingThroughFifo(timeouts, clock, 4, [](size_t pass) { return pass == 3; });
     EXPECT_EQ((std::vector<int>{1000, 1000, 1000, 1000}), timeouts);
     EXPECT_EQ(
         "Mux: ping watchdog failed: Broken pipe\n"
-        "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line)\n"
-        "Mux: ping watchdog failed: Broken pipe\n"
-        "Mux: ping watchdog failed: Broken pipe (ended; 0 more like it suppressed since the last line)\n"
+        "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line; it "
+        "lasted "
+        "2.0 s, 2 in all)\n"
+        "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line; it "
+        "lasted "
+        "0.0 s, 1 in all)\n"
         "Mux: stop watchdog failed: Broken pipe\n",
-        err.str());
-    EXPECT_EQ("Mux: terminating...\n", log.str());
+        errors);
+}
+
+TEST_F(LoopTest, APingThatFailsEveryOtherSecondForAnHourIsEightLinesThatCountEveryFailure) {
+    std::istringstream errors(
+        PingThroughFifo(timeouts, clock, 3600, [](size_t pass) { return pass % 2 == 0; }));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(errors, line);) lines.push_back(line);
+    EXPECT_LE(lines.size(), 8u);
+    const ConditionLines c = Account(lines, "Mux: ping watchdog failed: Broken pipe");
+    EXPECT_EQ(c.counted, 1800u);
+    EXPECT_TRUE(c.ended);
 }
 
 TEST_F(LoopTest, LoopClockGoingBackwardsAlsoPings) {

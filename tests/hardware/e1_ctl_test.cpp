@@ -3,7 +3,10 @@
 // with its line while the others are still reported.
 #include "hardware/e1_ctl.h"
 
+#include <array>
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "hardware/sim/maintenance_device.h"
 #include "tests/core/lasting_lines.h"
@@ -79,7 +82,7 @@ TEST_F(E1CtlTest, StatusOfEveryTrunkAtConnectAndEachSecondEvenAfterTheController
     EXPECT_EQ(3, seen[3].signal.get_trunkStatus().get_trunk().getValue());
     EXPECT_LE(seen.back().ms - left, 2000u);
     EXPECT_TRUE(e1.IsPolling());
-    EXPECT_EQ(1u, errors.count(fail + " (ended; 3 more like it suppressed since the last line)"));
+    EXPECT_EQ(1u, errors.count_prefix(fail + " (ended; 3 more like it suppressed since the last line;"));
 }
 
 // Left alone for an hour, with trunk 3's status unreadable: each lasting condition
@@ -112,6 +115,47 @@ TEST_F(E1CtlTest, AnHourWithoutAControllerAndAFailingTrunkWritesAFewLinesAndTheC
     // Nothing else but the line of the loss.
     EXPECT_EQ(1u, errors.count("control connection 10.1.2.3:4000 closed."));
     EXPECT_LE(errors.lines().size(), 1u + 2 * 8) << testing::PrintToString(errors.texts());
+}
+
+std::string ReadFail(int trunk, const char* cause) {
+    return "E1: synchronization status read fail, trunk = " + std::to_string(trunk) + " cause = " + cause;
+}
+
+// Every trunk's status read fails on every other tick for an hour: at most eight lines
+// a trunk, which count every failed read.
+TEST_F(E1CtlTest, TrunksThatFailEveryOtherTickForAnHourWriteEightLinesEachAndCountEveryFailure) {
+    Connect();
+    for (int tick = 0; tick < 3600; ++tick) {
+        for (int trunk = 0; trunk < 4; ++trunk) maintenance.FailStatus(trunk, tick % 2 == 0 ? EIO : 0);
+        RunFor(1000);
+        link->Read();  // the controller keeps up
+    }
+    Leave();
+    RunFor(600 * 1000);  // the last counts, written once the failures stay away
+    std::array<uint64_t, 4> failed{};
+    for (const auto& r : board.Requests(Sim::Request::Kind::ioctl))
+        if (r.number == Hardware::Maintenance::E1_GET_STATUS && r.error != 0) ++failed.at(r.InWords()[0]);
+    for (int trunk = 0; trunk < 4; ++trunk) {
+        EXPECT_LE(errors.count_prefix(ReadFail(trunk, "")), 8u) << trunk;
+        const ConditionLines c = Account(errors.texts(), ReadFail(trunk, "Input/output error"));
+        EXPECT_EQ(1800u, failed[trunk]) << trunk;
+        EXPECT_EQ(failed[trunk], c.counted) << trunk;
+        EXPECT_TRUE(c.ended) << trunk;
+    }
+}
+
+TEST_F(E1CtlTest, ACauseThatChangesIsWrittenAtOnceAndEndsTheLast) {
+    Connect();
+    maintenance.FailStatus(0, EIO);
+    RunFor(2000);
+    maintenance.FailStatus(0, ETIMEDOUT);
+    RunFor(1000);
+    EXPECT_EQ(errors.texts(),
+              (std::vector<std::string>{
+                  ReadFail(0, "Input/output error"),
+                  ReadFail(0, "Input/output error") +
+                      " (ended; 1 more like it suppressed since the last line; it lasted 2.0 s, 2 in all)",
+                  ReadFail(0, "Connection timed out")}));
 }
 
 TEST_F(E1CtlTest, WithoutTheMaintenanceDeviceNothingIsSentAndTheNextTickTriesAgain) {

@@ -9,6 +9,7 @@
 
 #include "hardware/hal_requests.h"
 #include "hardware/sim/hal_device.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/hardware/service_fixture.h"
 
 namespace {
@@ -131,10 +132,32 @@ TEST_F(SpiCtrlTest, AStatusRegisterThatCannotBeReadIsOneConditionPerChannelUntil
     EXPECT_EQ(std::vector<int>(spiCtrl::kChannels, ACP::TrunkState::lossCarrier), States())
         << "status 0 again";
     for (int ch = 0; ch < spiCtrl::kChannels; ++ch)
-        EXPECT_EQ(1u, log.count("spi: read error: channel=" + std::to_string(ch) +
-                                " addr=51 (ended; 4 more like it suppressed since the last line)"))
+        EXPECT_EQ(1u, log.count_prefix("spi: read error: channel=" + std::to_string(ch) +
+                                       " addr=51 (ended; 4 more like it suppressed since the last line;"))
             << ch;
     EXPECT_EQ(2u * spiCtrl::kChannels, log.count_prefix("spi: read error"));
+}
+
+// Every register read fails on every other tick for an hour: each channel's condition
+// comes and goes 1800 times in at most eight lines that count every failure.
+TEST_F(SpiCtrlTest, ARegisterThatFailsEveryOtherReadForAnHourIsAtMostEightLinesPerChannel) {
+    spi.emplace();
+    Bind(*spi);
+    Connect();
+    for (int tick = 0; tick < 3600; ++tick) {
+        if (tick % 2 == 0) board.FailRequest("/dev/hal", Hal::SPI_READ, EIO, spiCtrl::kChannels);
+        RunFor(1000);
+        link->Read();  // the controller keeps up
+    }
+    Leave();
+    spi.reset();  // writes what the conditions hold
+    for (int ch = 0; ch < spiCtrl::kChannels; ++ch) {
+        const std::string text = "spi: read error: channel=" + std::to_string(ch) + " addr=51";
+        EXPECT_LE(log.count_prefix(text), 8u) << ch;
+        const ConditionLines c = Account(log.texts(), text);
+        EXPECT_EQ(1800u, c.counted) << ch;
+        EXPECT_TRUE(c.ended) << ch;
+    }
 }
 
 TEST_F(SpiCtrlTest, HalWithoutSpiTurnsTheServiceOffForGood) {

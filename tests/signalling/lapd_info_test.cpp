@@ -121,7 +121,7 @@ TEST_F(LapdTest, TraceLinesFollowTheLogLevel) {
             "LAPD[3] (Timer recovery): DL-RELEASE\n"
             "LAPD[3] (Timer recovery): discard queue  OutData=0 AckData=0\n"
             "LAPD[3] (Multiple frame established): T203. (ended; 0 more like it suppressed since the last "
-            "line)\n"
+            "line; it lasted 0.0 s, 1 in all)\n"
             "LAPD[3] : change state \"Timer recovery\" -> \"Awaiting release\"\n",
             log.text());
     }

@@ -38,6 +38,9 @@ protected:
             // Loses 2% of the frames and sends 1% of the numbered ones twice.
             FrameSocket* socket = e.socket.get();
             e.socket->drop_tx = [this, socket](const Packet& frame) {
+                // A peer that takes the link up but answers nothing else: only its UAs go.
+                if (deaf && socket == end[1].socket.get())
+                    return frame.length() < 3 || (frame.data()[2] & 0xEF) != 0x63;
                 if (repeating || !lossy) return false;
                 if (chance(rng) < 0.02) return true;
                 const bool numbered = frame.length() >= 4 && (frame.data()[2] & 3) != 3;
@@ -92,6 +95,7 @@ protected:
     unsigned ticks = 0;
     bool repeating = false;
     bool lossy = true;
+    bool deaf = false;
 };
 
 TEST_F(LapdPairTest, LossyPipeDeliversEveryMessageOnceInOrder) {
@@ -138,6 +142,33 @@ TEST_F(LapdPairTest, AnIdleLinkPollsEveryT203UnderAFewLinesAndItsReleaseCountsTh
     }
     EXPECT_GE(polls, 359u);
     EXPECT_EQ(ISDN::LAPDFullState::tei_assigned, end[0].lapd->snapshot().state);
+}
+
+// A peer that answers SABME but never the poll: every T203 expiry ends, after T200 x
+// N200, in a link that comes up again. The poll comes and goes every cycle, in a few
+// lines that count every expiry.
+TEST_F(LapdPairTest, APollThatIsNeverAnsweredComesAndGoesEveryCycleUnderEightLinesAnHour) {
+    lossy = false;
+    deaf = true;
+    testing_core::LineCapture log(std::clog);
+    end[0].lapd->local_activate();
+    Timer stop;
+    stop.set(
+        3600 * 1000, +[] { multiplexer.terminate(); });
+    run();
+    const std::string poll = "LAPD[0] (Multiple frame established): T203.";
+    const uint32_t expiries = end[0].lapd->stats().T203_expiries;
+    EXPECT_GE(expiries, 200u) << "a cycle of about 13 s";
+    EXPECT_LE(log.count_prefix(poll), 8u);
+    // Released, it stays away: the timer writes what is still counted.
+    end[0].lapd->local_deactivate();
+    stop.set(
+        600 * 1000, +[] { multiplexer.terminate(); });
+    run();
+    EXPECT_EQ(expiries, end[0].lapd->stats().T203_expiries);
+    const ConditionLines c = Account(log.texts(), poll);
+    EXPECT_EQ(expiries, c.counted);
+    EXPECT_TRUE(c.ended);
 }
 
 }  // namespace
