@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -142,7 +143,10 @@ void SysLogManager::syslog(int priority, const char* format, ...) {
 bool SysLogManager::Give(const char* record, int n) {
     // Never reached with records of at most 1024 bytes; a record is kept even then.
     if (mFill + n >= kBatchSize || mPieceCount >= kBatchPieces) {
-        if (Flush() < 0) return false;
+        if (Flush() < 0) {
+            CountDropped(1);  // the log never sees it; the caller may still show it on the console
+            return false;
+        }
     }
     std::memcpy(mBatch + mFill, record, n);
     mPieces[1 + mPieceCount++] = {mBatch + mFill, static_cast<size_t>(n)};
@@ -165,9 +169,12 @@ int SysLogManager::Flush() {
     }
     if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)) {
         // The reader is not keeping up: its records are lost, the connection is not.
-        mDropped += static_cast<unsigned>(mPieceCount);
+        CountDropped(static_cast<unsigned>(mPieceCount));
         result = 0;
-    } else if (result >= 0 && mFd != -1) {
+    } else if (result < 0 || mFd == -1) {
+        // No log socket, or the retry failed too: lost just the same, and told once one takes a batch.
+        CountDropped(static_cast<unsigned>(mPieceCount));
+    } else {
         size_t sent = static_cast<size_t>(result);
         size_t total = 0;
         for (int i = mDropped > 0 ? 0 : 1; i <= mPieceCount; ++i) total += mPieces[i].iov_len;
@@ -212,4 +219,9 @@ int SysLogManager::SendNow() {
 void SysLogManager::ClearBatch() {
     mFill = 0;
     mPieceCount = 0;
+}
+
+void SysLogManager::CountDropped(unsigned records) {
+    // A log socket missing for months must not wrap the count round to a small number.
+    mDropped = records > UINT_MAX - mDropped ? UINT_MAX : mDropped + records;
 }

@@ -22,9 +22,10 @@ public:
     void openlog(const char* ident, int option, int facility);
     void syslog(int priority, const char* format, ...) __attribute__((format(printf, 3, 4)));
     void closelog();
-    // Sends the batch now; a failed send reconnects and is tried once more. A reader
-    // that does not take the batch at once costs its records, never a wait: they are
-    // counted, and the count goes ahead of the next batch that is taken.
+    // Sends the batch now; a failed send reconnects and is tried once more. Records that
+    // do not reach the log socket (there is none, the retry fails too, or the reader
+    // does not take them at once: never a wait) are counted, and the count goes ahead
+    // of the next batch that is taken.
     int sendmsg();
     unsigned dropped() const { return mDropped; }
     int fd() const { return mFd; }
@@ -43,6 +44,7 @@ private:
     int Flush();
     int SendNow();
     void ClearBatch();
+    void CountDropped(unsigned records);
 
     int mType;
     int mFd = -1;

@@ -37,6 +37,9 @@ protected:
         return "<" + std::to_string(priority) + ">" + SysLogStamp(mNow) +
                (ident.empty() ? "" : ident + ": ") + text + '\0';
     }
+    std::string DroppedNotice(unsigned records, const std::string& ident = kIdent) {
+        return Record(LOG_USER | LOG_WARNING, std::to_string(records) + " log records dropped", ident);
+    }
 
     Mux::ManualClock mClock;
     time_t mNow;
@@ -252,22 +255,49 @@ TEST_F(SysLogTest, StalledReaderCostsRecordsNotTheCaller) {
     ASSERT_LT(arrived, sent);
     m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "after");
     EXPECT_GT(m.sendmsg(), 0);
-    EXPECT_EQ(rx.Receive(), Record(LOG_USER | LOG_WARNING, std::to_string(sent - arrived) + " log records dropped") +
-                                Record(29, "after"));
+    EXPECT_EQ(rx.Receive(), DroppedNotice(sent - arrived) + Record(29, "after"));
     m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "later");
     m.sendmsg();
     EXPECT_EQ(rx.Receive(), Record(29, "later"));  // the count was told once
 }
 
-TEST_F(SysLogTest, NoReceiverLosesRecordsQuietly) {
+TEST_F(SysLogTest, RecordsLostWithoutReceiverAreCountedOnceItIsBack) {
     SysLogReceiver rx;
-    std::string path = rx.path() + ".absent";
-    SysLogManager m(path);
+    rx.Stop();
+    SysLogManager m(rx.path());
     m.openlog("x", LOG_NDELAY, 0);
     EXPECT_FALSE(m.IsConnected());
     EXPECT_EQ(m.fd(), -1);
     m.syslog(LOG_NOTICE, "lost");
+    m.syslog(LOG_NOTICE, "lost too");
+    EXPECT_EQ(m.sendmsg(), 0);  // quietly
+    rx.Restart();
+    m.syslog(LOG_NOTICE, "back");
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(rx.Receive(), DroppedNotice(2, "x") + Record(13, "back", "x"));
+
+    rx.Stop();  // while connected: the send fails, and so does the reconnect
+    m.syslog(LOG_NOTICE, "lost again");
     EXPECT_EQ(m.sendmsg(), 0);
+    EXPECT_FALSE(m.IsConnected());
+    rx.Restart();
+    m.syslog(LOG_NOTICE, "back again");
+    m.sendmsg();
+    EXPECT_EQ(rx.Receive(), DroppedNotice(1, "x") + Record(13, "back again", "x"));
+}
+
+TEST_F(SysLogTest, RecordsOfASendThatFailsAfterTheReconnectAreCounted) {
+    SysLogReceiver rx;
+    SysLogManager m(rx.path());
+    m.openlog(kIdent.c_str(), LOG_NDELAY, 0);
+    rx.RefuseRecords();
+    m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "refused");
+    m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "refused too");
+    EXPECT_LT(m.sendmsg(), 0);
+    rx.Restart();
+    m.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "taken");
+    EXPECT_GT(m.sendmsg(), 0);
+    EXPECT_EQ(rx.Receive(), DroppedNotice(2) + Record(29, "taken"));
 }
 
 TEST_F(SysLogTest, CloselogRestoresDefaults) {

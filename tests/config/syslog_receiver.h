@@ -20,18 +20,29 @@ public:
         Open();
     }
     ~SysLogReceiver() {
-        Close();
+        Stop();
         rmdir(mDir.c_str());
     }
 
     const std::string& path() const { return mPath; }
     const std::string& dir() const { return mDir; }
 
+    // Unbinds the path, as a log daemon that has stopped.
+    void Stop() {
+        if (mConn >= 0) close(mConn);
+        if (mFd >= 0) close(mFd);
+        mConn = mFd = -1;
+        unlink(mPath.c_str());
+    }
+
     // Rebinds the path to a new socket, as a restarted log daemon does.
     void Restart() {
-        Close();
+        Stop();
         Open();
     }
+
+    // Stays bound, yet every datagram sent to it fails (EPIPE) until the next restart.
+    void RefuseRecords() { shutdown(mFd, SHUT_RD); }
 
     // One datagram, or for a stream socket whatever arrives; empty after the time-out.
     std::string Receive(int timeout_ms = 2000) {
@@ -69,12 +80,6 @@ private:
         std::strncpy(a.sun_path, mPath.c_str(), sizeof a.sun_path - 1);
         bind(mFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
         if (mType == SOCK_STREAM) listen(mFd, 4);
-    }
-    void Close() {
-        if (mConn >= 0) close(mConn);
-        if (mFd >= 0) close(mFd);
-        mConn = mFd = -1;
-        unlink(mPath.c_str());
     }
 
     int mType;
