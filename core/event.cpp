@@ -1,5 +1,9 @@
 #include "core/event.h"
 
+#include <poll.h>
+
+#include <iostream>
+
 Event::~Event() {
     delete handler_;
     handler_ = nullptr;
@@ -12,6 +16,7 @@ void Event::Bind(Handler* handler) {
 }
 
 void Event::Schedule(Fd fd, short events) {
+    if (error_pause_ != nullptr) error_pause_->Stop();
     if (fd_.is_valid()) mux_detach();
     fd_ = fd;
     events_ = events;
@@ -19,17 +24,27 @@ void Event::Schedule(Fd fd, short events) {
 }
 
 int Event::Release() {
+    if (error_pause_ != nullptr) error_pause_->Stop();
     if (fd_.is_valid()) mux_detach();
     return fd_.close();
 }
 
+LimitedLine Event::Rest(short revents) {
+    if ((revents & (POLLERR | POLLHUP)) == 0) return LimitedLine();
+    if (error_pause_ == nullptr) error_pause_ = std::make_unique<ErrorPause>();
+    return error_pause_->Occurred(std::cerr);
+}
+
 void Event::shedule_event(pollfd& entry) {
-    entry.fd = fd_.lowlevel_fd();
+    // poll reports POLLERR and POLLHUP whatever is asked: a resting descriptor is not
+    // polled at all (poll skips a negative one).
+    entry.fd = resting() ? -1 : fd_.lowlevel_fd();
     entry.events = events_;
     entry.revents = 0;
 }
 
 void Event::svc_event(short revents) {
+    if (resting()) return;
     if (revents & events_) ++counter_;
     // The handler may release, re-schedule or destroy this event: nothing follows the call.
     if (handler_ != nullptr) handler_->Invoke(fd_.lowlevel_fd(), revents);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/callback.h"
+#include "core/error_pause.h"
 #include "core/fd.h"
 #include "core/measure.h"
 #include "core/multiplexer.h"
@@ -47,6 +49,23 @@ public:
     void SetEvents(int events) { events_ = static_cast<short>(events); }
     short events() const { return events_; }
 
+    // A read found nothing although poll reported revents. With POLLERR or POLLHUP
+    // among them the device is in error (see ErrorPause): it rests out of the poll,
+    // and its condition's line, opened by `who`, names the bits.
+    template <class... Who>
+    void NothingRead(short revents, const Who&... who) {
+        if (LimitedLine line = Rest(revents))
+            (line.stream() << ... << who)
+                << "reports " << PollEventAsText(revents) << " without data: polled again every "
+                << ErrorPause::kPause << " ms";
+    }
+    // A read gave data: an error condition ends.
+    void DataRead() {
+        if (error_pause_ != nullptr) error_pause_->End();
+    }
+    // Left out of the poll, and not served, for a rest after an error.
+    bool resting() const { return error_pause_ != nullptr && error_pause_->resting(); }
+
     int lowlevel_fd() const { return fd_.lowlevel_fd(); }
     bool IsActive() const { return fd_.is_valid(); }
     uint32_t counter() const { return counter_; }
@@ -59,10 +78,13 @@ public:
     bool is_named() const override { return true; }
 
 private:
+    LimitedLine Rest(short revents);
+
     Handler* handler_ = nullptr;
     Fd fd_;
     short events_ = 0;
     std::string name_ = "Unknown";
     uint32_t counter_ = 0;
     Measure measure_;
+    std::unique_ptr<ErrorPause> error_pause_;  // made by the first error
 };

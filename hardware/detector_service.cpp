@@ -73,8 +73,10 @@ void DetectorService::OnEvent(int, short revents) {
         if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) Close("hung up: closed");
         return;
     }
-    while (ReadEvent()) {
-    }
+    bool read = false;
+    while (ReadEvent()) read = true;
+    // A device in error may poll readable with nothing to read: it rests.
+    if (!read && IsOpened()) event_.NothingRead(revents, device_.name, " device ");
 }
 
 bool DetectorService::ReadEvent() {
@@ -101,6 +103,7 @@ bool DetectorService::ReadEvent() {
         Close("closed");
         return false;
     }
+    event_.DataRead();
     IRecord(record.data());
     return true;
 }

@@ -153,7 +153,11 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
     for (int n = 0; n < kRecordsPerEvent; ++n) {
         unsigned char record[Cas::kChannelSize];
         ssize_t got = driver().read(fd, record, sizeof(record));
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            // A driver in error reports it on every poll: with nothing read the device rests.
+            if (n == 0) casEvent.NothingRead(revents, ext::header(this), "cas interface ");
+            return;
+        }
         if (got <= 0) {
             // Read again it would fail again on every pass: the next tick opens anew, and
             // a device that keeps failing does so once a second.
@@ -163,6 +167,7 @@ void E1Ctl::OnUpdateCas(int fd, short revents) {
             ReleaseCas();
             return;
         }
+        casEvent.DataRead();
         if (got != static_cast<ssize_t>(Cas::kChannelSize)) continue;
         Cas::Channel c = Cas::GetChannel(record);
         SendCas(c.path, c.timeslot, c.rx, c.tx);

@@ -122,7 +122,9 @@ void HDLC::deactivate() {
 void HDLC::on_event(int, short revents) {
     const std::uint32_t generation = generation_;
     if (revents & POLLIN) {
-        do_read();
+        // A channel in error may poll readable with nothing to read: it rests.
+        if (!do_read() && is_open() && generation == generation_)
+            event_.NothingRead(revents, ext::header(this));
     } else if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
         // Nothing to read will ever come, and the condition would wake the loop
         // on every pass.
@@ -137,17 +139,18 @@ void HDLC::on_event(int, short revents) {
     }
 }
 
-void HDLC::do_read() {
+bool HDLC::do_read() {
     if (Tracing()) std::clog << ext::header(this) << "do_read" << std::endl;
     if (!is_open()) {
         std::clog << ext::header(this) << "do_read: !m_event.IsActive()" << std::endl;
-        return;
+        return false;
     }
     const std::uint32_t generation = generation_;
     for (int n = 0; n < kFramesPerEvent; ++n) {
-        if (!read_one(event_.lowlevel_fd())) return;
-        if (!is_open() || generation != generation_) return;
+        if (!read_one(event_.lowlevel_fd())) return n > 0;
+        if (!is_open() || generation != generation_) return true;
     }
+    return true;
 }
 
 // One frame to the sink; false when nothing more is to be read now.
@@ -164,6 +167,7 @@ bool HDLC::read_one(int fd) {
         read_error(n == 0 ? "end of file" : nullptr, n == 0 ? 0 : errno);
         return false;
     }
+    event_.DataRead();
     if (dropped) {
         if (auto line = shortage_.Refused(std::cerr))
             line << ext::header(this) << "no packet for a received frame: dropped";

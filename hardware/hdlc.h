@@ -67,7 +67,8 @@ public:
 
 private:
     void on_event(int fd, short revents);
-    void do_read();
+    // The frames waiting, to the sink; false when not one was read.
+    bool do_read();
     bool read_one(int fd);
     void read_error(const char* what, int error);
     bool open_controller(Fd& fd);

@@ -62,13 +62,18 @@ void AuthClient::OnSocketEvent(int fd, short revents) {
         return;
     }
     if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            // A socket in error with nothing to read would be reported on every pass: it rests.
+            event_.NothingRead(revents, ext::header(&factory_), "portslave ", peer_, " ");
+            return;
+        }
         Errno error;
         std::cerr << ext::header(&factory_) << "portslave " << peer_ << " read fail: " << error
                   << ", connection closed." << std::endl;
         Close();
         return;
     }
+    event_.DataRead();
     stream_.Filled(static_cast<size_t>(n));
     for (;;) {
         const uint8_t* record = nullptr;

@@ -122,6 +122,12 @@ std::size_t Board::OpenCount(const std::string& path) {
                          [&path](const auto& entry) { return entry.second.device->path() == path; });
 }
 
+const Device* Board::DeviceOf(int fd) {
+    int error = 0;
+    const OpenFile* file = Lookup(fd, error);
+    return file != nullptr ? file->device : nullptr;
+}
+
 Request* Board::Log(Request::Kind kind, const OpenFile* file) {
     return log_.Add(kind, file != nullptr ? std::string_view(file->device->path()) : std::string_view());
 }

@@ -61,6 +61,8 @@ public:
     std::vector<Request> Requests(Request::Kind kind) const;
     void ClearRequests() { log_.clear(); }
     std::size_t OpenCount(const std::string& path);
+    // The device a descriptor is an open of (any duplicate); null for any other.
+    const Device* DeviceOf(int fd);
 
     int open(const char* path, int flags) override;
     int close(int fd) override;

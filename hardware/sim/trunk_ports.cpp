@@ -78,15 +78,21 @@ private:
         if (!(revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))) return;
         static unsigned char frame[packet_max_size];
         // A program that never stops sending leaves the rest for the next pass.
-        for (int budget = 64; budget > 0 && client_.IsActive(); --budget) {
+        constexpr int kBudget = 64;
+        for (int budget = kBudget; budget > 0 && client_.IsActive(); --budget) {
             // MSG_TRUNC: the datagram's own length, also when it does not fit.
             ssize_t n = ::recv(fd, frame, sizeof frame, MSG_DONTWAIT | MSG_TRUNC);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                // A socket in error with nothing to read would be reported on every pass: it rests.
+                if (budget == kBudget) client_.NothingRead(revents, "sim: trunk port ", path_, " ");
+                return;
+            }
             if (n < 0 || (n == 0 && HungUp(fd))) {
                 client_.Release();
                 if (hook_) hook_(ch_, false);
                 return;
             }
+            client_.DataRead();
             if (n == 0) {
                 ++empty_;  // flags without a frame between them
                 continue;

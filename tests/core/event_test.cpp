@@ -2,11 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/fd.h"
+#include "tests/core/control_service_test.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/core/multiplexer_test.h"
 
 namespace {
@@ -40,7 +45,121 @@ struct RadioLemz : RadioBase {
     }
 };
 
+// A device whose every service reads one byte, or finds none.
+struct Reader {
+    explicit Reader(int fd) {
+        event.Bind("reader", &Reader::OnEvent, this);
+        event.Schedule(Fd(::dup(fd)), POLLIN);
+    }
+    void OnEvent(int fd, short revents) {
+        served.push_back({Mux::milliseconds(), revents});
+        char byte;
+        if (::recv(fd, &byte, 1, MSG_DONTWAIT) == 1)
+            event.DataRead();
+        else
+            event.NothingRead(revents, "reader ");
+    }
+    Event event;
+    std::vector<std::pair<uint32_t, short>> served;
+};
+
+// Writes one byte when its time comes.
+struct TimedWrite {
+    void OnTime() { EXPECT_EQ(1, ::write(fd, "x", 1)); }
+    int fd;
+};
+
+const std::string kReaderInError = "reader reports POLLERR without data: polled again every 100 ms";
+
 }  // namespace
+
+// A driver in error reports POLLERR on every poll, however little is asked of it.
+TEST_F(LoopTest, ADeviceInErrorWithoutDataRestsOutOfThePollAndIsPolledAgainEvery100Ms) {
+    testing_core::LineCapture errors{std::cerr};
+    SocketPair pair;
+    Reader reader(pair.fd[0]);
+    const int fd = reader.event.lowlevel_fd();
+    short fault = POLLERR;
+    size_t polled = 0;
+    StickBits([&](int f) -> short {
+        if (f != fd) return 0;
+        ++polled;
+        return fault;
+    });
+    // A neighbour made ready in the middle of the first rest: the pass serves it alone.
+    std::vector<std::string> log;
+    SocketPair other;
+    Probe neighbour("neighbour", log);
+    neighbour.event.Schedule(Fd(::dup(other.fd[0])), POLLIN);
+    neighbour.action = [&] {
+        char byte;
+        (void)::recv(neighbour.event.lowlevel_fd(), &byte, 1, MSG_DONTWAIT);
+    };
+    TimedWrite wake{other.fd[1]};
+    Timer midway;
+    midway.set(ErrorPause::kPause / 2, &TimedWrite::OnTime, &wake);
+    max_passes = 100;
+    const uint32_t start = Mux::milliseconds();
+    const size_t passes = PassesIn(1000);
+    std::vector<std::pair<uint32_t, short>> rhythm;
+    for (uint32_t at = start; at < start + 1000; at += ErrorPause::kPause) rhythm.push_back({at, POLLERR});
+    EXPECT_EQ(rhythm, reader.served) << "served when polled only, never with nothing";
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), "neighbour:" + std::to_string(POLLIN)));
+    EXPECT_EQ(rhythm.size(), polled) << "left out of the poll while it rests";
+    EXPECT_LE(passes, 2 * rhythm.size() + 2);
+    EXPECT_EQ(std::vector<std::string>{kReaderInError}, errors.own_texts());
+
+    // The driver recovers and data comes: read at the end of the rest, it ends the condition.
+    fault = 0;
+    ASSERT_EQ(1, ::write(pair.fd[1], "x", 1));
+    reader.served.clear();
+    PassesIn(500);
+    EXPECT_EQ((std::vector<std::pair<uint32_t, short>>{{start + 1000, POLLIN}}), reader.served);
+    const ConditionLines c = Account(errors.texts(), kReaderInError);
+    EXPECT_EQ(1u, c.written);
+    EXPECT_TRUE(c.ended);
+    EXPECT_EQ(rhythm.size(), c.counted);
+}
+
+TEST_F(LoopTest, ReleaseScheduleAndDestructionEndARestAndItsTimer) {
+    testing_core::LineCapture errors{std::cerr};
+    SocketPair pair;
+    auto reader = std::make_unique<Reader>(pair.fd[0]);
+    StickBits([&](int f) -> short { return f == reader->event.lowlevel_fd() ? POLLERR : 0; });
+    const unsigned timers = multiplexer.timer_count();
+    // One pass serves the reader, which then rests.
+    const auto serve = [&] {
+        timeouts.clear();
+        max_passes = 2;
+        run();
+        ASSERT_TRUE(reader->event.resting());
+        EXPECT_EQ(timers + 1, multiplexer.timer_count());
+        pollfd entry{};
+        reader->event.shedule_event(entry);
+        EXPECT_EQ(-1, entry.fd);
+    };
+    serve();
+    reader->event.Release();
+    EXPECT_FALSE(reader->event.resting());
+    EXPECT_EQ(timers, multiplexer.timer_count());
+    reader->event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    serve();
+    reader->event.Schedule(Fd(::dup(pair.fd[0])), POLLIN);
+    EXPECT_FALSE(reader->event.resting());
+    EXPECT_EQ(timers, multiplexer.timer_count());
+    pollfd entry{};
+    reader->event.shedule_event(entry);
+    EXPECT_EQ(reader->event.lowlevel_fd(), entry.fd);
+    serve();
+    EXPECT_EQ(3u, reader->served.size());
+    reader.reset();
+    EXPECT_EQ(timers, multiplexer.timer_count());
+    PassesIn(300);  // nothing left to fire
+    const ConditionLines c = Account(errors.texts(), kReaderInError);
+    EXPECT_EQ(1u, c.written) << "a new descriptor in the same error is the same condition";
+    EXPECT_TRUE(c.ended) << "with its event";
+    EXPECT_EQ(3u, c.counted);
+}
 
 TEST_F(LoopTest, BoundVirtualMemberReachesTheSubclassOverride) {
     RadioLemz control;

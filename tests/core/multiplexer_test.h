@@ -7,11 +7,13 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
 #include "core/event.h"
 #include "core/multiplexer.h"
+#include "core/timer.h"
 
 // Drives the loop without sleeping: the loop clock is a Mux::ManualClock, and every
 // poll looks at the descriptors without waiting and then moves the clock on by the
@@ -32,6 +34,35 @@ protected:
     void TearDown() override { multiplexer.set_poll({}); }
 
     void run(bool watchdog = false) { multiplexer.run(watchdog, true); }
+
+    // A driver in an error state: from now on every poll reports, on each descriptor,
+    // the bits `stuck` gives for it besides what it found, whatever was asked for.
+    // Unlike the poll above this one moves the clock on only when nothing is ready, as
+    // a real poll does, so a loop that spins makes its passes at one time (until
+    // max_passes).
+    void StickBits(std::function<short(int fd)> stuck) {
+        multiplexer.set_poll([this, stuck = std::move(stuck)](pollfd* fds, nfds_t count, int timeout) {
+            timeouts.push_back(timeout);
+            if (max_passes != 0 && timeouts.size() >= max_passes) multiplexer.terminate();
+            int ready = ::poll(fds, count, 0);
+            for (nfds_t i = 0; i < count; ++i) {
+                const short bits = fds[i].fd < 0 ? 0 : stuck(fds[i].fd);
+                if (bits == 0) continue;
+                if (fds[i].revents == 0) ++ready;
+                fds[i].revents |= bits;
+            }
+            if (ready == 0 && timeout > 0) clock.advance_ms(timeout);
+            return ready;
+        });
+    }
+    // Runs the loop for ms of loop time (or max_passes); the passes it took.
+    size_t PassesIn(unsigned ms) {
+        Timer stop;
+        stop.set(ms, [] { multiplexer.terminate(); });
+        timeouts.clear();
+        run();
+        return timeouts.size();
+    }
 
     Mux::ManualClock clock{kStart};
     std::vector<int> timeouts;

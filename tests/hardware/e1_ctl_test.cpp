@@ -3,11 +3,14 @@
 // with its line while the others are still reported.
 #include "hardware/e1_ctl.h"
 
+#include <poll.h>
+
 #include <array>
 #include <cerrno>
 #include <string>
 #include <vector>
 
+#include "hardware/sim/cas_device.h"
 #include "hardware/sim/maintenance_device.h"
 #include "tests/core/lasting_lines.h"
 #include "tests/hardware/service_fixture.h"
@@ -167,6 +170,41 @@ TEST_F(E1CtlTest, WithoutTheMaintenanceDeviceNothingIsSentAndTheNextTickTriesAga
     board.SetOpenError("/dev/maintenance", 0);
     RunFor(1000);
     EXPECT_EQ(4u, tap.Take().size());
+}
+
+// The driver reports POLLERR on the CAS device at every poll, with no change record to
+// read: the device rests between polls, stays open and writes one line; the record that
+// comes once the driver recovers is read and ends the condition.
+TEST_F(E1CtlTest, CasDeviceInErrorWithoutRecordsRestsBetweenPollsWithOneLine) {
+    Sim::CasDevice& cas = board.device<Sim::CasDevice>(Hardware::Cas::kPath);
+    short fault = POLLERR;
+    StickBits([&](int fd) -> short { return board.DeviceOf(fd) == &cas ? fault : 0; });
+    Connect();
+    LGCP::CasCommand open;
+    open.set_channel().set_path(2);
+    open.ref_channel().set_timeslot(7);
+    open.set_cmd().select_open(1);
+    e1.HandleCas(open);
+    ASSERT_TRUE(e1.IsCasOpen());
+    max_passes = 1000;
+    const uint32_t start = Mux::milliseconds();
+    EXPECT_LE(PassesIn(2000), 50u);
+    EXPECT_EQ(start + 2000, Mux::milliseconds());
+    EXPECT_TRUE(e1.IsCasOpen());
+    const std::string line = "E1: cas interface reports POLLERR without data: polled again every 100 ms";
+    EXPECT_EQ(1u, errors.count(line));
+
+    fault = 0;
+    tap.Take();
+    ASSERT_EQ(1, cas.FarEnd(2, 7, 0x5));
+    PassesIn(200);
+    size_t changes = 0;
+    for (const Relayed& r : tap.Take())
+        changes += r.signal.cas_isSelected() && r.signal.get_cas().get_rx().getValue() == 0x5;
+    EXPECT_EQ(1u, changes);
+    const ConditionLines c = Account(errors.texts(), line);
+    EXPECT_EQ(1u, c.written);
+    EXPECT_TRUE(c.ended);
 }
 
 }  // namespace

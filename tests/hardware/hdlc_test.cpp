@@ -22,6 +22,7 @@
 #include "hardware/sim/board.h"
 #include "hardware/sim/mcc_device.h"
 #include "tests/core/held_blocks.h"
+#include "tests/core/lasting_lines.h"
 #include "tests/core/multiplexer_test.h"
 #include "tests/hardware/line_test_util.h"
 
@@ -320,6 +321,36 @@ TEST_F(HdlcTest, ReadErrorsEndTheChannelOnce) {
     auto errors = Errors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "hdlc [0/16]: read error: POLLHUP");
+}
+
+// The driver reports POLLIN|POLLERR on the channel at every poll, with no frame to read:
+// the channel rests between polls, stays and writes one line; the frame that comes once
+// the driver recovers is read and ends the condition.
+TEST_F(HdlcTest, AChannelInErrorWithoutFramesRestsBetweenPollsWithOneLine) {
+    HDLC hdlc;
+    Sink sink;
+    hdlc.bind(&sink);
+    Activate(hdlc);
+    Passes(2);
+    short fault = POLLIN | POLLERR;
+    StickBits([&](int fd) -> short { return board.DeviceOf(fd) == &mcc ? fault : 0; });
+    max_passes = 1000;
+    const std::uint32_t start = Mux::milliseconds();
+    EXPECT_LE(PassesIn(2000), 50u);
+    EXPECT_EQ(start + 2000, Mux::milliseconds());
+    EXPECT_TRUE(hdlc.is_open());
+    EXPECT_TRUE(sink.errors.empty());
+    const std::string line = "hdlc [0/16]: reports POLLIN|POLLERR without data: polled again every 100 ms";
+    EXPECT_EQ(Errors(), std::vector<std::string>{line});
+
+    fault = 0;
+    const Bytes f{0x01, 0x02};
+    trunks.Arrive(kTs16, f.data(), f.size());
+    PassesIn(200);
+    EXPECT_EQ(sink.frames, std::vector<Bytes>{f});
+    const std::vector<std::string> end = Errors();
+    EXPECT_EQ(end.size(), 1u);
+    EXPECT_TRUE(Account(end, line).ended);
 }
 
 TEST_F(HdlcTest, EmptyPacketPoolDropsFramesWithOneLine) {

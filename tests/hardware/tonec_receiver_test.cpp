@@ -14,6 +14,8 @@
 #include "hardware/sim/board.h"
 #include "hardware/sim/dtmf_device.h"
 #include "hardware/tonec_requests.h"
+#include "tests/core/lasting_lines.h"
+#include "tests/core/multiplexer_test.h"
 #include "tests/hardware/detector_loop.h"
 
 namespace {
@@ -388,6 +390,41 @@ TEST_F(TonecTest, AHungUpDeviceIsClosedAndOpenedAgainByTheNextRequest) {
     own.OnEvent(-1, POLLHUP);
     EXPECT_TRUE(own.configureDTMF(7, LGCP::DTMFParams{}));
     EXPECT_TRUE(own.IsOpened());
+}
+
+// The service's device on the loop's driven clock.
+class TonecDeviceTest : public LoopTest {
+protected:
+    Sim::Board& board = Sim::board();
+    DtmfDevice& device = board.device<DtmfDevice>("/dev/dtmf");
+    Hardware::TonecReceiverService& service = Hardware::TonecReceiverService::instance();
+    CapturedLines err{std::cerr};
+};
+
+// The driver reports POLLIN|POLLHUP on the device at every poll, with no event record to
+// read: the device rests between polls, stays open and writes one line; the record that
+// comes once the driver recovers is read and ends the condition.
+TEST_F(TonecDeviceTest, ADeviceInErrorWithoutRecordsRestsBetweenPollsWithOneLine) {
+    Receiver r(3);
+    ASSERT_TRUE(r.enableDTMF(true));
+    err.Take();
+    short fault = POLLIN | POLLHUP;
+    StickBits([&](int fd) -> short { return board.DeviceOf(fd) == &device ? fault : 0; });
+    max_passes = 1000;
+    const std::uint32_t start = Mux::milliseconds();
+    EXPECT_LE(PassesIn(2000), 50u);
+    EXPECT_EQ(start + 2000, Mux::milliseconds());
+    EXPECT_TRUE(service.IsOpened());
+    const std::string line = "tonec device reports POLLIN|POLLHUP without data: polled again every 100 ms";
+    EXPECT_EQ(err.Take(), Lines{line});
+
+    fault = 0;
+    device.Inject(3, 17, 1000);
+    PassesIn(200);
+    EXPECT_EQ(r.events, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{17, 1000}}));
+    const Lines end = err.Take();
+    EXPECT_EQ(end.size(), 1u);
+    EXPECT_TRUE(Account(end, line).ended);
 }
 
 TEST(DtmfTones, PairsOfTheCharacters) {
