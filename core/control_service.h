@@ -131,6 +131,8 @@ public:
 
     // A freshly connected non-blocking socket and the peer's address.
     void Connected(Fd fd, const INet4::Addr& addr);
+    // What a refusal is kept by: a client retries from ports of its own.
+    static std::string HostOf(const Peer& peer) { return peer.GetStrAddr(); }
     const INet4::Addr& peer() const { return addr_; }
 
 private:
