@@ -41,7 +41,8 @@ protected:
 
     bool ImplActivate() override;
     void ImplDeactivate() override;
-    void ImplOnDisconnect() override {}
+    // The client that held the place is gone: the next attempt is served.
+    void ImplOnDisconnect() override { refusals_.EndAll(); }
     virtual void ImplRefuseConnection() {}
     virtual void ImplConnected(Fd) {}
 
@@ -61,6 +62,9 @@ protected:
 private:
     Timer bind_timer_;
     LastingConditions<> bind_failures_;
+    // A second controller retries for as long as the first one stays: its refusals
+    // are one lasting condition per host.
+    LastingConditions<> refusals_;
     Event listen_event_;
     AcceptPause accept_pause_;
 };
@@ -166,6 +170,7 @@ template <class ServiceBase>
 void Acceptor<ServiceBase>::ImplDeactivate() {
     bind_timer_.reset();
     bind_failures_.EndAll();
+    refusals_.EndAll();
     accept_pause_.Reset();
     listen_event_.Release();
     listen_fd_.close();
@@ -184,10 +189,14 @@ void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
         accept_pause_.OnAccepted();
         if (this->GetState() == State::Connected || this->GetState() == State::Deactivating) {
             // While the last connection is still being closed nothing may take its place.
-            if (this->trace()) std::cerr << "refuse connection from " << peer << std::endl;
+            if (this->trace()) {
+                if (auto line = refusals_[ServiceBase::HostOf(peer)].Occurred(std::cerr))
+                    line << "refuse connection from " << peer;
+            }
             if (this->GetState() == State::Connected) ImplRefuseConnection();
             continue;
         }
+        refusals_.End(ServiceBase::HostOf(peer));
         if (!client.NonBlock()) {
             if (this->trace()) std::cerr << "can't set socket to non block mode: " << Errno() << std::endl;
             continue;

@@ -60,7 +60,7 @@ void ConnectorNet::TryConnect() {
     }
     if (::connect(connect_fd_.lowlevel_fd(), addr, addr.size()) == 0) {
         EndFailures();
-        std::clog << "already connected to " << addr << std::endl;
+        Report(LinkLine::Connected, std::clog, "already connected to " + addr.GetString());
         Connected(connect_fd_, addr);
         connect_fd_.close();
         return;
@@ -93,7 +93,7 @@ void ConnectorNet::OnSocketEvent(int, short revents) {
     }
     if (error == 0) {
         EndFailures();
-        std::cout << "connected to " << addr << "." << std::endl;
+        Report(LinkLine::Connected, std::cout, "connected to " + addr.GetString() + ".");
         Connected(connect_fd_, addr);
         connect_fd_.close();
         return;

@@ -32,9 +32,14 @@ std::ostream& operator<<(std::ostream& os, State::Type state) {
     return os << GetTextNotation(state);
 }
 
+void Write(const LinkLine& line) {
+    line.os << line.text << std::endl;
+}
+
 Service::Service() : stream_(new StrmProtocol), tpkt_(new Tpkt_protocol) {
     add_protocol_tail(stream_);
     add_protocol_tail(tpkt_);
+    tpkt_->framing_log(this);
     deactivation_.Bind(this, &Service::OnDeactivateDPC);
 }
 
@@ -139,6 +144,18 @@ bool Service::Attach(Fd fd, const std::string& name) {
     return true;
 }
 
+void Service::Report(LinkLine::Type type, std::ostream& os, const std::string& text, const char* kind) {
+    const LinkLine line{type, kind, text, os};
+    if (notify_ != nullptr)
+        notify_->ILinkLine(line);
+    else
+        Write(line);
+}
+
+void Service::ITpktFraming(const char* kind, const std::string& line) {
+    Report(LinkLine::Framing, std::clog, line, kind);
+}
+
 void Service::on_message(Packet& p) {
     if (state_ == State::Deactivating || notify_ == nullptr) return;
     const Packet& body = p;
@@ -147,7 +164,7 @@ void Service::on_message(Packet& p) {
 }
 
 void Service::on_deactivated(::Protocol*, Protocol_status) {
-    if (trace_) std::cerr << "control connection " << name_ << " closed." << std::endl;
+    if (trace_) Report(LinkLine::Closed, std::cerr, "control connection " + name_ + " closed.");
     state_ = State::Deactivating;
     deactivation_.Activate();
 }

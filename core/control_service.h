@@ -13,12 +13,26 @@
 #include "core/lasting_condition.h"
 #include "core/packet_shortage.h"
 #include "core/protocol.h"
+#include "core/tpkt_protocol.h"
 
 class StrmProtocol;
-class Tpkt_protocol;
 class Measure;
 
 namespace Control {
+
+// A line of the link's own that a peer can make it write with every connection or
+// frame: the connection made, the connection closed, bytes that break TPKT framing.
+struct LinkLine {
+    enum Type { Connected, Closed, Framing };
+
+    Type type;
+    const char* kind;  // a framing line's text without its numbers ("bad TPKT packet start"), else ""
+    std::string text;  // the whole line
+    std::ostream& os;  // where the link writes it
+};
+
+// The line written where the link writes it.
+void Write(const LinkLine& line);
 
 // The owner's view of a connection. The callbacks must not destroy the service
 // synchronously; OnDisconnect comes from a deferred call, where destroying it is safe.
@@ -29,6 +43,9 @@ public:
     virtual void OnDisconnect() = 0;
     // One complete TPKT body; the bytes are valid only during the call.
     virtual void OnMessage(const char* data, int length) = 0;
+    // Each of the link's own lines, so that an owner can hold back what a peer
+    // repeats; by default written as it comes.
+    virtual void ILinkLine(const LinkLine& line) { Write(line); }
 };
 
 struct State {
@@ -38,7 +55,7 @@ struct State {
 const char* GetTextNotation(State::Type state);
 std::ostream& operator<<(std::ostream& os, State::Type state);
 
-class Service : private ProtocolsFamily {
+class Service : private ProtocolsFamily, private TpktFramingLog {
 public:
     static constexpr int kMaxMessage = 65531;
 
@@ -81,6 +98,8 @@ protected:
     // Attaches a connected socket under the peer's name and starts the stack; a
     // socket handed in while Deactivating is closed with its argument.
     bool Attach(Fd fd, const std::string& name);
+    // One of the link's own lines, through the owner's hook when there is an owner.
+    void Report(LinkLine::Type type, std::ostream& os, const std::string& text, const char* kind = "");
     void set_state(State::Type s) { state_ = s; }
     StrmProtocol* stream() const { return stream_; }
 
@@ -90,6 +109,7 @@ protected:
 
 private:
     void OnDeactivateDPC();
+    void ITpktFraming(const char* kind, const std::string& line) override;
 
     std::string name_;
     bool trace_ = true;
@@ -111,6 +131,8 @@ public:
 
     // A freshly connected non-blocking socket and the peer's address.
     void Connected(Fd fd, const INet4::Addr& addr);
+    // What a refusal is kept by: a client retries from ports of its own.
+    static std::string HostOf(const Peer& peer) { return peer.GetStrAddr(); }
     const INet4::Addr& peer() const { return addr_; }
 
 private:

@@ -81,7 +81,7 @@ void ConnectorUnix::TryConnect() {
     const sockaddr_un sa = MakeUnixAddress(server_path_);
     if (::connect(connect_fd_.lowlevel_fd(), reinterpret_cast<const sockaddr*>(&sa), sizeof(sa)) == 0) {
         EndFailures();
-        std::clog << "connected to " << server_path_ << std::endl;
+        Report(LinkLine::Connected, std::clog, "connected to " + server_path_);
         connect_event_.Schedule(connect_fd_, POLLOUT);
         Connected(connect_fd_, server_path_);
         connect_fd_.close();

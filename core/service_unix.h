@@ -27,6 +27,8 @@ public:
 
     // A freshly connected non-blocking socket and the peer's name.
     void Connected(Fd fd, const std::string& name) { Attach(fd, name); }
+    // What a refusal is kept by.
+    static const std::string& HostOf(const Peer& peer) { return peer; }
 };
 
 class AcceptorUnix : public Acceptor<ServiceUnix> {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <sstream>
 
 #include "core/profile.h"
 
@@ -103,16 +104,27 @@ unsigned Tpkt_protocol::receive_idle(const unsigned char* p, unsigned n) {
 
 void Tpkt_protocol::EndSkippedRun() {
     if (skipped_ == 0) return;
-    std::clog << *this << " bad TPKT packet start. " << skipped_ << (skipped_ == 1 ? " byte" : " bytes")
-              << " skipped." << std::endl;
+    std::ostringstream line;
+    line << *this << " bad TPKT packet start. " << skipped_ << (skipped_ == 1 ? " byte" : " bytes")
+         << " skipped.";
     skipped_ = 0;
+    Framing("bad TPKT packet start", line.str());
+}
+
+void Tpkt_protocol::Framing(const char* kind, const std::string& line) {
+    if (framing_log_ != nullptr)
+        framing_log_->ITpktFraming(kind, line);
+    else
+        std::clog << line << std::endl;
 }
 
 unsigned Tpkt_protocol::receive_wait_r(const unsigned char* p, unsigned) {
     if (p[0] == 0) {
         next_state(len_1);
     } else {
-        std::clog << *this << " bad TPKT reserved." << std::endl;
+        std::ostringstream line;
+        line << *this << " bad TPKT reserved.";
+        Framing("bad TPKT reserved", line.str());
         next_state(idle);
     }
     return 1;
@@ -127,7 +139,7 @@ unsigned Tpkt_protocol::receive_len_1(const unsigned char* p, unsigned) {
 unsigned Tpkt_protocol::receive_len_2(const unsigned char* p, unsigned) {
     remaining_ = remaining_ * 256 + p[0];
     if (remaining_ < kHeaderSize) {
-        std::clog << "TPKT too small " << remaining_ << std::endl;
+        Framing("TPKT too small", "TPKT too small " + std::to_string(remaining_));
         next_state(idle);
         return 1;
     }
@@ -145,8 +157,8 @@ unsigned Tpkt_protocol::receive_len_2(const unsigned char* p, unsigned) {
     }
     shortage_.Served();
     if (remaining_ > body_.tailroom()) {
-        std::clog << "TPKT length too big, received = " << remaining_ << " max = " << body_.tailroom()
-                  << std::endl;
+        Framing("TPKT length too big", "TPKT length too big, received = " + std::to_string(remaining_) +
+                                           " max = " + std::to_string(body_.tailroom()));
         body_.clear();
         next_state(ignore);
         return 1;
@@ -189,6 +201,6 @@ void Tpkt_protocol::reset() {
 }
 
 void Tpkt_protocol::on_timeout(Timer*) {
-    std::clog << " TPKT packet timeout." << std::endl;
+    Framing("TPKT packet timeout", " TPKT packet timeout.");
     reset();
 }

@@ -4,11 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/packet.h"
 #include "core/packet_shortage.h"
 #include "core/protocol.h"
 #include "core/timer.h"
+
+// Who takes the lines of bytes that break the framing, which a peer can repeat with
+// every read, to write or hold back. kind is the line without its numbers.
+class TpktFramingLog {
+public:
+    virtual ~TpktFramingLog() = default;
+    virtual void ITpktFraming(const char* kind, const std::string& line) = 0;
+};
 
 class Tpkt_protocol : public Protocol {
 public:
@@ -36,6 +45,8 @@ public:
 
     // The controller's link reassembles its frames in the pool's reserved blocks.
     void draw_on_reserve(bool on) { reserve_ = on; }
+    // Without a log the framing lines go to std::clog.
+    void framing_log(TpktFramingLog* log) { framing_log_ = log; }
     const PacketShortage& shortage() const { return shortage_; }
 
     State state() const { return state_; }
@@ -51,6 +62,7 @@ private:
     unsigned receive_ignore(const unsigned char* p, unsigned n);
     void deliver();
     void EndSkippedRun();
+    void Framing(const char* kind, const std::string& line);
 
     Protocol_name_str protocol_name_;
     Timer frame_timer_;
@@ -61,4 +73,5 @@ private:
     uint64_t skipped_ = 0;     // bytes of the current run that could not start a frame
     bool reserve_ = false;
     PacketShortage shortage_;
+    TpktFramingLog* framing_log_ = nullptr;
 };

@@ -26,6 +26,7 @@ SnmpAgentInstance::~SnmpAgentInstance() {
 }
 
 void SnmpAgentInstance::OnConnect() {
+    answered_ = false;
     lastReceive_ = Mux::milliseconds();
     pingTimer_.set(kPingPeriod, &SnmpAgentInstance::OnPingTimer, this);
     if (notify_ == nullptr) return;
@@ -39,30 +40,71 @@ void SnmpAgentInstance::OnDisconnect() {
     pingTimer_.reset();
 }
 
+void SnmpAgentInstance::ILinkLine(const Control::LinkLine& line) {
+    using Control::LinkLine;
+    switch (line.type) {
+        case LinkLine::Connected:
+            heldConnect_.clear();
+            if (!unanswered_.on()) {
+                Control::Write(line);
+                return;
+            }
+            heldConnect_ = line.text;
+            heldConnectOs_ = &line.os;
+            return;
+        case LinkLine::Closed:
+            heldConnect_.clear();
+            if (answered_) {
+                Control::Write(line);
+                return;
+            }
+            if (auto closed = unanswered_.Occurred(line.os)) closed << line.text;
+            return;
+        case LinkLine::Framing:
+            // Bytes that make no frame do not keep the link: such a session times out,
+            // and is held back with the rest of the failing ones.
+            if (!unanswered_.on()) BadFrame(line.kind, line.os, line.text);
+            return;
+    }
+}
+
+void SnmpAgentInstance::OnAnswer() {
+    badFrames_.EndAll();
+    if (answered_) return;
+    answered_ = true;
+    unanswered_.End();
+    if (heldConnect_.empty()) return;
+    *heldConnectOs_ << heldConnect_ << std::endl;
+    heldConnect_.clear();
+}
+
+void SnmpAgentInstance::BadFrame(const char* kind, std::ostream& os, const std::string& text) {
+    if (auto line = badFrames_[kind].Occurred(os)) line << text;
+}
+
 void SnmpAgentInstance::OnMessage(const char* data, int length) {
+    // Any frame is a sign of life; only an answer shows that the agent works.
     lastReceive_ = Mux::milliseconds();
-    silent_.End();
     ASN1::CoderEnv env;
     env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
     MON::Message message;
-    // An agent can send anything with every frame: its lines are written once a second.
     if (!ASN1::decode(data, data + length, &env, message, true)) {
-        if (auto line = decodeErrorLine_.Admit(std::cerr))
-            line << serviceName_ << ": receive : decode error!";
+        BadFrame("decode error", std::cerr, serviceName_ + ": receive : decode error!");
         return;
     }
     const MON::PDU& pdu = message.get_pdu();
-    if (pdu.response_isSelected() || pdu.signal_isSelected()) return;
-    if (auto line = unknownTypeLine_.Admit(std::cerr))
-        line << serviceName_ << ": receive unknown message type";
+    if (pdu.response_isSelected() || pdu.signal_isSelected()) {
+        OnAnswer();
+        return;
+    }
+    BadFrame("unknown message type", std::cerr, serviceName_ + ": receive unknown message type");
 }
 
 void SnmpAgentInstance::Command(const MON::Command& command) {
     if (!link_->IsConnected()) return;
     if (static_cast<std::int32_t>(Mux::milliseconds() - lastReceive_) >
         static_cast<std::int32_t>(kReceiveTimeout)) {
-        // An agent that takes every connection and never answers times out on each.
-        if (auto line = silent_.Occurred(std::clog)) line << serviceName_ << ": ping timeout !!!";
+        if (!unanswered_.on()) std::clog << serviceName_ << ": ping timeout !!!" << std::endl;
         pingTimer_.reset();
         link_->Disconnect();
         return;

@@ -2,9 +2,18 @@
 // keeps reconnecting, over which the daemon sends MON commands. A ping goes out when
 // nothing else was sent for 5000 ms; a send that finds nothing received for more
 // than 30000 ms closes the link instead.
+//
+// An agent that takes connections but never answers (a port forwarder with nothing
+// behind it, a hung process) is retried for days, so its sessions that end before
+// their first answer are one lasting condition, counted in their "closed" line; while
+// it lasts, a session's other lines are held back, and the first answer writes the
+// count and then the held "connected" line. Frames that are no answer (undecodable,
+// of an unknown type) are one lasting condition per kind, and so are bytes that break
+// the framing while no session failed; an answer ends them.
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -12,7 +21,6 @@
 #include "core/connector_net.h"
 #include "core/control_service.h"
 #include "core/lasting_condition.h"
-#include "core/repeated_line.h"
 #include "core/timer.h"
 #include "protocol/MON.h"
 
@@ -45,6 +53,7 @@ public:
     void OnConnect() override;
     void OnDisconnect() override;
     void OnMessage(const char* data, int length) override;
+    void ILinkLine(const Control::LinkLine& line) override;
 
     void Command(const MON::Command& command);
     void OnPingTimer(Timer*);
@@ -59,6 +68,11 @@ public:
     const Control::Service& link() const { return *link_; }
 
 private:
+    // A response or a signal: the agent works.
+    void OnAnswer();
+    // A frame that is no answer, written as a lasting condition of its kind.
+    void BadFrame(const char* kind, std::ostream& os, const std::string& text);
+
     MonitoringAddressType type_;
     std::string name_;
     std::string serviceName_;
@@ -66,8 +80,10 @@ private:
     ISnmpAgentNotify* notify_ = nullptr;
     Timer pingTimer_;
     std::uint32_t lastReceive_ = 0;
-    LastingCondition silent_;  // links dropped for want of an answer
-    RepeatedLine decodeErrorLine_;
-    RepeatedLine unknownTypeLine_;
+    bool answered_ = false;        // in this session
+    LastingCondition unanswered_;  // sessions closed before an answer
+    std::string heldConnect_;      // the "connected" line of a session held back
+    std::ostream* heldConnectOs_ = nullptr;
+    LastingConditions<> badFrames_;  // by kind
     static SnmpAgentInstance* connecting_;
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/core/control_service_test.h"
+#include "tests/core/lasting_lines.h"
 
 using namespace testing_core;
 
@@ -107,6 +108,35 @@ TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {
     EXPECT_EQ(1u, errors.count_prefix("refuse connection from 127.0.0.1:"));
     EXPECT_EQ(0u, errors.count("CheckConnectionState CheckConnection"));
     EXPECT_FALSE(first.eof());
+    acceptor.Deactivate();
+}
+
+TEST(AcceptorNet, ASecondControllersRetriesAreOneLineWhichTheFirstOnesLeavingEndsWithTheCount) {
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    RecordingNotify owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    Runner run;
+    Client first = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    for (int retry = 0; retry < 20; ++retry) {  // each from a port of its own
+        Client second = Client::Tcp(acceptor.local_port());
+        ASSERT_TRUE(run.until([&] { return second.eof(); }));
+    }
+    const std::string refused = errors.first_with("refuse connection from 127.0.0.1:");
+    EXPECT_EQ(std::vector<std::string>{refused}, errors.own_texts());
+    first.close();
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    const ConditionLines c = Account(errors.texts(), refused);
+    EXPECT_EQ(1u, c.written);
+    EXPECT_EQ(20u, c.counted);
+    EXPECT_TRUE(c.ended);
+    // The retries are served now.
+    Client second = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return owner.connects == 2; }));
     acceptor.Deactivate();
 }
 

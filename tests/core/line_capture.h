@@ -47,6 +47,12 @@ public:
         for (const Line& l : lines_) n += l.text.compare(0, prefix.size(), prefix) == 0;
         return n;
     }
+    // The first line that starts with prefix, empty when none does.
+    std::string first_with(const std::string& prefix) const {
+        for (const Line& l : lines_)
+            if (l.text.compare(0, prefix.size(), prefix) == 0) return l.text;
+        return std::string();
+    }
     std::optional<uint32_t> time_of(const std::string& text, size_t nth = 0) const {
         for (const Line& l : lines_)
             if (l.text == text && nth-- == 0) return l.ms;

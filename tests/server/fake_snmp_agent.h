@@ -20,6 +20,21 @@
 
 namespace testing_monitoring {
 
+// A MON message as the link carries it, without the TPKT header.
+inline std::string Encoded(const MON::Message& m) {
+    ASN1::CoderEnv env;
+    env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
+    std::string body;
+    EXPECT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
+    return body;
+}
+
+inline std::string PingResponse() {
+    MON::Message m;
+    m.set_pdu().select_response().select_ping().select_success();
+    return Encoded(m);
+}
+
 class FakeAgent {
 public:
     FakeAgent() {
@@ -72,15 +87,7 @@ public:
         for (const auto& m : Messages()) n += m.get_pdu().get_command().ping_isSelected();
         return n;
     }
-    void SendPingResponse() {
-        MON::Message m;
-        m.set_pdu().select_response().select_ping().select_success();
-        ASN1::CoderEnv env;
-        env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
-        std::string body;
-        ASSERT_TRUE(ASN1::encode(m, env, std::back_inserter(body)));
-        link_->send(testing_core::Frame(body));
-    }
+    void SendPingResponse() { link_->send(testing_core::Frame(PingResponse())); }
     testing_core::Client& link() { return *link_; }
     // Forgets the link, so that the next one can be accepted.
     void Drop() { link_.reset(); }
