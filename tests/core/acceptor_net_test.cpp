@@ -44,7 +44,9 @@ TEST(AcceptorNet, PortInUseIsRetriedEveryFiveSecondsUntilItIsFreeUnderOneLine) {
     ASSERT_TRUE(run.until([&] { return acceptor.local_port() == port; }, 10000));
     EXPECT_EQ(start + 15000, Mux::milliseconds());
     EXPECT_EQ(
-        (std::vector<std::string>{text, text + " (ended; 2 more like it suppressed since the last line; it lasted 15 s, 3 in all)"}),
+        (std::vector<std::string>{
+            text,
+            text + " (ended; 2 more like it suppressed since the last line; it lasted 15 s, 3 in all)"}),
         errors.texts());
     Client c = Client::Tcp(port);
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
@@ -68,16 +70,25 @@ TEST(AcceptorNet, NoSocketIsLoggedWithItsOwnReasonAndFailsTheActivation) {
     EXPECT_EQ(Control::State::Idle, acceptor.GetState());
 }
 
-TEST(AcceptorNet, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {
-    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
-    LineCapture errors(std::cerr);
-    LineCapture notices(std::cout);
+// A plain acceptor on a loopback port of its own, with a recording owner.
+class LoopbackAcceptor : public testing::Test {
+protected:
+    void SetUp() override {
+        acceptor.bind_address("127.0.0.1");
+        acceptor.Bind(&owner);
+        ASSERT_TRUE(acceptor.Activate());
+    }
+    void TearDown() override { acceptor.Deactivate(); }
+
+    LineCapture errors{std::cerr};
+    LineCapture notices{std::cout};
     RecordingNotify owner;
-    Control::AcceptorNet acceptor(0);
-    acceptor.bind_address("127.0.0.1");
-    acceptor.Bind(&owner);
-    ASSERT_TRUE(acceptor.Activate());
+    Control::AcceptorNet acceptor{0};
     Runner run;
+};
+
+TEST_F(LoopbackAcceptor, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {
+    if (!NoFreeDescriptor::kUsable) GTEST_SKIP() << "the sanitizers need free descriptors";
     Client c = Client::Tcp(acceptor.local_port());
     const uint32_t served = multiplexer.event_measure().counter();
     {
@@ -90,17 +101,9 @@ TEST(AcceptorNet, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {
               errors.texts());
     EXPECT_EQ(0, owner.connects);
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));  // served once descriptors are free
-    acceptor.Deactivate();
 }
 
-TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {
-    LineCapture errors(std::cerr);
-    RecordingNotify owner;
-    Control::AcceptorNet acceptor(0);
-    acceptor.bind_address("127.0.0.1");
-    acceptor.Bind(&owner);
-    ASSERT_TRUE(acceptor.Activate());
-    Runner run;
+TEST_F(LoopbackAcceptor, PlainAcceptorRefusesWithoutProbing) {
     Client first = Client::Tcp(acceptor.local_port());
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
     Client second = Client::Tcp(acceptor.local_port());
@@ -108,18 +111,9 @@ TEST(AcceptorNet, PlainAcceptorRefusesWithoutProbing) {
     EXPECT_EQ(1u, errors.count_prefix("refuse connection from 127.0.0.1:"));
     EXPECT_EQ(0u, errors.count("CheckConnectionState CheckConnection"));
     EXPECT_FALSE(first.eof());
-    acceptor.Deactivate();
 }
 
-TEST(AcceptorNet, ASecondControllersRetriesAreOneLineWhichTheFirstOnesLeavingEndsWithTheCount) {
-    LineCapture errors(std::cerr);
-    LineCapture notices(std::cout);
-    RecordingNotify owner;
-    Control::AcceptorNet acceptor(0);
-    acceptor.bind_address("127.0.0.1");
-    acceptor.Bind(&owner);
-    ASSERT_TRUE(acceptor.Activate());
-    Runner run;
+TEST_F(LoopbackAcceptor, ASecondControllersRetriesAreOneLineWhichTheFirstOnesLeavingEndsWithTheCount) {
     Client first = Client::Tcp(acceptor.local_port());
     ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
     for (int retry = 0; retry < 20; ++retry) {  // each from a port of its own
@@ -137,7 +131,6 @@ TEST(AcceptorNet, ASecondControllersRetriesAreOneLineWhichTheFirstOnesLeavingEnd
     // The retries are served now.
     Client second = Client::Tcp(acceptor.local_port());
     ASSERT_TRUE(run.until([&] { return owner.connects == 2; }));
-    acceptor.Deactivate();
 }
 
 TEST(AcceptorNet, TraceOffSilencesTheAcceptorsLines) {

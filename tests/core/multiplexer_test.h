@@ -64,6 +64,15 @@ protected:
         return timeouts.size();
     }
 
+    // A spin shows as passes at one time: two seconds of loop time with a descriptor in
+    // error must take a few dozen passes, and get there.
+    void ExpectNoSpinFor2s() {
+        max_passes = 1000;
+        const uint32_t start = Mux::milliseconds();
+        EXPECT_LE(PassesIn(2000), 50u);
+        EXPECT_EQ(start + 2000, Mux::milliseconds());
+    }
+
     Mux::ManualClock clock{kStart};
     std::vector<int> timeouts;
     size_t max_passes = 0;

@@ -174,15 +174,18 @@ TEST_F(HdlcTest, FailedActivationLeavesOneLineAndNothingOpen) {
     hdlc.params(p);
     board.SetOpenError(Mcc::kPath, ENOENT);
     EXPECT_FALSE(hdlc.activate());
-    EXPECT_EQ(Errors(), (std::vector<std::string>{"hdlc [0/16]: fail to open MCC device: No such file or directory"}));
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{"hdlc [0/16]: fail to open MCC device: No such file or directory"}));
     board.SetOpenError(Mcc::kPath, 0);
 
     board.FailRequest(Mcc::kPath, Mcc::MCC_ALLOCATE, EBUSY);
     EXPECT_FALSE(hdlc.activate());
-    EXPECT_EQ(Errors(), (std::vector<std::string>{"hdlc [0/16]: MCC_ALLOCATE fail: Device or resource busy"}));
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{"hdlc [0/16]: MCC_ALLOCATE fail: Device or resource busy"}));
     board.FailRequest(Mcc::kPath, Mcc::MCC_TIMESLOT, ENOSPC);
     EXPECT_FALSE(hdlc.activate());
-    EXPECT_EQ(Errors(), (std::vector<std::string>{"hdlc [0/16]: MCC_TIMESLOT fail: No space left on device"}));
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{"hdlc [0/16]: MCC_TIMESLOT fail: No space left on device"}));
     EXPECT_FALSE(hdlc.is_open());
     EXPECT_EQ(board.OpenCount(Mcc::kPath), 0u);
     EXPECT_EQ(board.Requests(Request::Kind::ioctl).size(), 3u);  // no switching after a failure
@@ -334,10 +337,7 @@ TEST_F(HdlcTest, AChannelInErrorWithoutFramesRestsBetweenPollsWithOneLine) {
     Passes(2);
     short fault = POLLIN | POLLERR;
     StickBits([&](int fd) -> short { return board.DeviceOf(fd) == &mcc ? fault : 0; });
-    max_passes = 1000;
-    const std::uint32_t start = Mux::milliseconds();
-    EXPECT_LE(PassesIn(2000), 50u);
-    EXPECT_EQ(start + 2000, Mux::milliseconds());
+    ExpectNoSpinFor2s();
     EXPECT_TRUE(hdlc.is_open());
     EXPECT_TRUE(sink.errors.empty());
     const std::string line = "hdlc [0/16]: reports POLLIN|POLLERR without data: polled again every 100 ms";
@@ -396,8 +396,10 @@ TEST_F(HdlcTest, CabledTrunksCarryTenThousandFramesEachWayInOrder) {
     ASSERT_EQ(sb.frames.size(), static_cast<std::size_t>(kFrames));
     ASSERT_EQ(sa.frames.size(), static_cast<std::size_t>(kFrames));
     for (int i = 0; i < kFrames; ++i) {
-        ASSERT_EQ(sb.frames[i], (Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xA0}));
-        ASSERT_EQ(sa.frames[i], (Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xB0}));
+        ASSERT_EQ(sb.frames[i],
+                  (Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xA0}));
+        ASSERT_EQ(sa.frames[i],
+                  (Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i), 0xB0}));
     }
     EXPECT_EQ(a.statistics().txSU, b.statistics().rxSU);
     EXPECT_EQ(b.statistics().txSU, a.statistics().rxSU);

@@ -13,6 +13,7 @@
 #include "asn1/coder_env.h"
 #include "tests/core/control_service_test.h"
 #include "tests/core/lasting_lines.h"
+#include "tests/monitoring/agent_link.h"
 #include "tests/server/fake_snmp_agent.h"
 #include "tests/slots/fake_server.h"
 
@@ -27,13 +28,7 @@ using testing_monitoring::FakeAgent;
 class MonitoringTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::server = fake::Server{};
-        fake::server.Bind(ctl);
-        auto instance =
-            std::make_unique<SnmpAgentInstance>(SnmpAgentInstance::lemzgw, "lemzgw", agent.address());
-        agentLink = instance.get();
-        instance->Bind(&ctl);
-        ctl.agents().Add(std::move(instance));
+        agentLink = testing_monitoring::AddAgentLink(ctl, agent.address());
         ASSERT_TRUE(runner.until([this] { return agent.Accept() && agentLink->IsConnected(); }));
         start = Mux::milliseconds();
     }

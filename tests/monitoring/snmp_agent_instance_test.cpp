@@ -14,6 +14,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "tests/core/control_service_test.h"
 #include "tests/core/lasting_lines.h"
+#include "tests/monitoring/agent_link.h"
 #include "tests/server/fake_snmp_agent.h"
 #include "tests/slots/fake_server.h"
 
@@ -67,15 +68,7 @@ std::vector<Behaviour> Behaviours() {
 
 class WaitingAgentTest : public testing::TestWithParam<Behaviour> {
 protected:
-    void SetUp() override {
-        fake::server = fake::Server{};
-        fake::server.Bind(ctl);
-        auto instance =
-            std::make_unique<SnmpAgentInstance>(SnmpAgentInstance::lemzgw, "lemzgw", agent.address());
-        link = instance.get();
-        instance->Bind(&ctl);
-        ctl.agents().Add(std::move(instance));
-    }
+    void SetUp() override { link = testing_monitoring::AddAgentLink(ctl, agent.address()); }
     void TearDown() override { ctl.agents().Clear(); }
 
     // Runs the loop for ms, or until done holds, the agent acting on every pass as it

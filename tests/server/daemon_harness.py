@@ -24,6 +24,13 @@ def namespace_allowed():
         return False
 
 
+def skip_without_namespace():
+    """Ends the test as skipped where it cannot have a private mount namespace."""
+    if not namespace_allowed():
+        print("unshare -m is not permitted here: skipped")
+        sys.exit(SKIP)
+
+
 def hold_port():
     """A socket whose port no other bind(0), nor a connect's own port, is given while it is
     open. A port bound and closed again can go to a parallel test before the daemon binds

@@ -6,7 +6,7 @@ import shutil
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from daemon_harness import SKIP, Checks, Daemon, message, namespace_allowed, ping, query, response_of  # noqa: E402
+from daemon_harness import SKIP, Checks, Daemon, message, ping, query, response_of, skip_without_namespace  # noqa: E402
 
 COMMANDS = 10000
 BATCH = 100
@@ -37,9 +37,7 @@ def main():
     if shutil.which("valgrind") is None:
         print("valgrind is not installed: skipped")
         sys.exit(SKIP)
-    if not namespace_allowed():
-        print("unshare -m is not permitted here: skipped")
-        sys.exit(SKIP)
+    skip_without_namespace()
     c = Checks()
     logdir = __import__("tempfile").mkdtemp(prefix="tmb-valgrind-")
     log = os.path.join(logdir, "valgrind.log")

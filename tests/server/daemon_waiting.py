@@ -8,7 +8,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from daemon_harness import SKIP, Checks, Daemon, hold_port, namespace_allowed, ping, response_of  # noqa: E402
+from daemon_harness import Checks, Daemon, hold_port, ping, response_of, skip_without_namespace  # noqa: E402
 
 IGNORED = "Control::Service::Send() ignore Send request in Connecting state."
 WAIT = 65  # seconds without a controller
@@ -16,9 +16,7 @@ WAIT = 65  # seconds without a controller
 
 def main():
     exe = sys.argv[1]
-    if not namespace_allowed():
-        print("unshare -m is not permitted here: skipped")
-        sys.exit(SKIP)
+    skip_without_namespace()
     c = Checks()
     agent = hold_port()  # bound and never listening: every connect to it is refused
     address = "127.0.0.1:%d" % agent.getsockname()[1]

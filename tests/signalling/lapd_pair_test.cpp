@@ -120,15 +120,10 @@ TEST_F(LapdPairTest, AnIdleLinkPollsEveryT203UnderAFewLinesAndItsReleaseCountsTh
     lossy = false;
     testing_core::LineCapture log(std::clog);
     end[0].lapd->local_activate();
-    Timer stop;
-    stop.set(
-        3600 * 1000, +[] { multiplexer.terminate(); });
-    run();
+    PassesIn(3600 * 1000);
     end[0].lapd->local_deactivate();
     for (int ms = 0; ms < 100 && end[0].lapd->snapshot().state != ISDN::LAPDFullState::tei_assigned; ++ms) {
-        stop.set(
-            1, +[] { multiplexer.terminate(); });
-        run();
+        PassesIn(1);
     }
     uint32_t polls = 0;
     for (int i = 0; i < 2; ++i) {
@@ -152,19 +147,14 @@ TEST_F(LapdPairTest, APollThatIsNeverAnsweredComesAndGoesEveryCycleUnderEightLin
     deaf = true;
     testing_core::LineCapture log(std::clog);
     end[0].lapd->local_activate();
-    Timer stop;
-    stop.set(
-        3600 * 1000, +[] { multiplexer.terminate(); });
-    run();
+    PassesIn(3600 * 1000);
     const std::string poll = "LAPD[0] (Multiple frame established): T203.";
     const uint32_t expiries = end[0].lapd->stats().T203_expiries;
     EXPECT_GE(expiries, 200u) << "a cycle of about 13 s";
     EXPECT_LE(log.count_prefix(poll), 8u);
     // Released, it stays away: the timer writes what is still counted.
     end[0].lapd->local_deactivate();
-    stop.set(
-        600 * 1000, +[] { multiplexer.terminate(); });
-    run();
+    PassesIn(600 * 1000);
     EXPECT_EQ(expiries, end[0].lapd->stats().T203_expiries);
     const ConditionLines c = Account(log.texts(), poll);
     EXPECT_EQ(expiries, c.counted);
