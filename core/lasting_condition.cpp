@@ -70,7 +70,6 @@ void LastingCondition::End() {
     const Mux::timeval now = Now();
     on_ = false;
     last_seen_ = now;
-    last_end_ = now;
     if (news_ || Due(now)) {
         WriteEnd(now, now);
         return;
@@ -100,5 +99,5 @@ void LastingCondition::WriteEnd(const Mux::timeval& now, const Mux::timeval& end
 // carries them on its own lines.
 void LastingCondition::OnFlush() {
     if (on_ || (pending_ == 0 && cycles_ == 0)) return;
-    WriteEnd(Now(), last_end_);
+    WriteEnd(Now(), last_seen_);
 }

@@ -57,8 +57,7 @@ private:
 
     LineLog log_;
     Mux::timeval last_line_;  // monotonic times: of the last line written,
-    Mux::timeval last_seen_;  // of its last start, occurrence or end,
-    Mux::timeval last_end_;   // of its last end,
+    Mux::timeval last_seen_;  // of its last start, occurrence or end (while off, its end),
     Mux::timeval run_start_;  // and of the first start after its last end line
     uint64_t run_total_ = 0;  // occurrences since run_start_
     uint32_t pending_ = 0;

@@ -158,16 +158,15 @@ TEST_F(LoopTest, MissingWatchdogIsReported) {
 // Runs the loop with the watchdog on a FIFO for `passes` one-second passes, and returns
 // what reached the error stream: a ping fails with a broken pipe in a pass that
 // `reading` says has no reader.
-std::string PingThroughFifo(std::vector<int>& timeouts, Mux::ManualClock& clock, size_t passes,
-                            const std::function<bool(size_t)>& reading) {
-    Multiplexer& mux = multiplexer;
+static std::string PingThroughFifo(std::vector<int>& timeouts, Mux::ManualClock& clock, size_t passes,
+                                   const std::function<bool(size_t)>& reading) {
     TempFifo fifo;
     EXPECT_TRUE(fifo.made);
     int reader = ::open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK);
     EXPECT_GE(reader, 0);
-    mux.set_watchdog_path(fifo.path);
+    multiplexer.set_watchdog_path(fifo.path);
     void (*old_pipe)(int) = ::signal(SIGPIPE, SIG_IGN);
-    mux.set_poll([&](pollfd*, nfds_t, int timeout) {
+    multiplexer.set_poll([&](pollfd*, nfds_t, int timeout) {
         timeouts.push_back(timeout);
         const bool read = reading(timeouts.size());
         if (!read && reader >= 0) {
@@ -176,7 +175,7 @@ std::string PingThroughFifo(std::vector<int>& timeouts, Mux::ManualClock& clock,
         } else if (read && reader < 0) {
             reader = ::open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK);
         }
-        if (timeouts.size() == passes) mux.terminate();
+        if (timeouts.size() == passes) multiplexer.terminate();
         clock.advance_ms(static_cast<uint64_t>(timeout));
         return 0;
     });
@@ -187,17 +186,16 @@ std::string PingThroughFifo(std::vector<int>& timeouts, Mux::ManualClock& clock,
     far.set(7200000, &Idle::On, &idle);
     Capture err(std::cerr);
     Capture log(std::clog);
-    mux.run(true, true);
+    multiplexer.run(true, true);
     ::signal(SIGPIPE, old_pipe);
-    mux.set_watchdog_path(Multiplexer::kWatchdogPath);
+    multiplexer.set_watchdog_path(Multiplexer::kWatchdogPath);
     if (reader >= 0) ::close(reader);
     return err.str();
 }
 
 TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReported) {
     // A reader only during the third poll.
-    const std::string errors =
-        PingThroughFifo(timeouts, clock, 4, [](size_t pass) { return pass == 3; });
+    const std::string errors = PingThroughFifo(timeouts, clock, 4, [](size_t pass) { return pass == 3; });
     EXPECT_EQ((std::vector<int>{1000, 1000, 1000, 1000}), timeouts);
     EXPECT_EQ(
         "Mux: ping watchdog failed: Broken pipe\n"
