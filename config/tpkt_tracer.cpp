@@ -42,7 +42,7 @@ unsigned short TPKTTracer::local_port() const {
 // ---- accepting ----
 
 void TPKTTracer::OnEvent(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
+    if (!accept_pause_.ClientsWaiting(revents, "TPKTTracer: listener ")) return;
     for (;;) {
         INet4::Addr peer;
         socklen_t length = peer.size();

@@ -85,7 +85,10 @@ void AcceptorNetCheckConnection::ImplRefuseConnection() {
     check_state_ = CheckActive;
     ca_state_countdown_ = kCaCountdown;
     SetupKeepAlive(true);
-    if (trace()) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
+    // A second controller may retry for days: the checks of its later refusals are
+    // counted in its condition's lines.
+    check_traced_ = trace() && refusal_news();
+    if (check_traced_) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
 }
 
 void AcceptorNetCheckConnection::SetupKeepAlive(bool aggressive) {
@@ -128,7 +131,7 @@ void AcceptorNetCheckConnection::CheckConnection() {
                 } else {
                     check_state_ = CheckIdle;
                     SetupKeepAlive(false);
-                    if (trace()) std::cerr << "CheckConnectionState Idle" << std::endl;
+                    if (check_traced_) std::cerr << "CheckConnectionState Idle" << std::endl;
                 }
             }
         }

@@ -45,6 +45,9 @@ protected:
     void ImplOnDisconnect() override { refusals_.EndAll(); }
     virtual void ImplRefuseConnection() {}
     virtual void ImplConnected(Fd) {}
+    // The refusal at hand started its host's condition after a quiet hour: what it
+    // sets off is traced too. Later ones are stood for by the condition's counts.
+    bool refusal_news() const { return refusal_news_; }
 
     // The family's socket calls, each returning what the system call returned (errno
     // kept): a new socket with its options set, binding it to the acceptor's address
@@ -65,6 +68,7 @@ private:
     // A second controller retries for as long as the first one stays: its refusals
     // are one lasting condition per host.
     LastingConditions<> refusals_;
+    bool refusal_news_ = false;
     Event listen_event_;
     AcceptPause accept_pause_;
 };
@@ -120,6 +124,8 @@ private:
     Fd check_fd_;
     int check_state_ = CheckIdle;
     int ca_state_countdown_ = 0;
+    // This check's trace lines are written: a refused host's news started it.
+    bool check_traced_ = false;
 };
 
 template <class ServiceBase>
@@ -178,7 +184,7 @@ void Acceptor<ServiceBase>::ImplDeactivate() {
 
 template <class ServiceBase>
 void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
+    if (!accept_pause_.ClientsWaiting(revents, "listener [", this->service_name(), "] ")) return;
     for (;;) {
         Peer peer{};
         Fd client(IAccept(fd, peer));
@@ -189,9 +195,11 @@ void Acceptor<ServiceBase>::OnSocketEvent(int fd, short revents) {
         accept_pause_.OnAccepted();
         if (this->GetState() == State::Connected || this->GetState() == State::Deactivating) {
             // While the last connection is still being closed nothing may take its place.
+            refusal_news_ = false;
             if (this->trace()) {
-                if (auto line = refusals_[ServiceBase::HostOf(peer)].Occurred(std::cerr))
-                    line << "refuse connection from " << peer;
+                LastingCondition& refused = refusals_[ServiceBase::HostOf(peer)];
+                refusal_news_ = refused.quiet();
+                if (auto line = refused.Occurred(std::cerr)) line << "refuse connection from " << peer;
             }
             if (this->GetState() == State::Connected) ImplRefuseConnection();
             continue;

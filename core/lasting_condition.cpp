@@ -38,13 +38,21 @@ bool LastingCondition::Due(const Mux::timeval& now) const {
     return log_.os == nullptr || Mux::timevaldiff(last_line_, now) >= kReminder;
 }
 
-LimitedLine LastingCondition::Occurred(std::ostream& os) {
+bool LastingCondition::Quiet(const Mux::timeval& now) const {
+    return !on_ && (log_.os == nullptr ||
+                    (Mux::timevaldiff(last_seen_, now) >= kQuiet && pending_ == 0 && cycles_ == 0));
+}
+
+LimitedLine LastingCondition::Occur(std::ostream& os, bool counted) {
     const Mux::timeval now = Now();
+    // Only a line can carry a count: a condition that never wrote one writes it now.
+    counted = counted && log_.os != nullptr;
     if (!on_) {
+        news_ = !counted && Quiet(now);
         on_ = true;
-        news_ = log_.os == nullptr ||
-                (Mux::timevaldiff(last_seen_, now) >= kQuiet && pending_ == 0 && cycles_ == 0);
-        if (!run_open_) {
+        if (run_open_) {
+            run_came_back_ = true;
+        } else {
             run_open_ = true;
             run_start_ = now;
             run_total_ = 0;
@@ -52,7 +60,7 @@ LimitedLine LastingCondition::Occurred(std::ostream& os) {
     }
     last_seen_ = now;
     ++run_total_;
-    if (!Due(now)) {
+    if (counted || !Due(now)) {
         ++pending_;
         return LimitedLine();
     }
@@ -84,7 +92,7 @@ void LastingCondition::WriteEnd(const Mux::timeval& now, const Mux::timeval& end
     std::ostream& os = *log_.os;
     os << log_.last_line << " (ended; " << pending_ << " more like it suppressed since the last line";
     if (cycles_ != 0) os << ", when it " << CameAndWent(cycles_);
-    os << "; it lasted ";
+    os << (run_came_back_ ? "; it was on and off over " : "; it lasted ");
     PutSeconds(os, Mux::timevaldiff(run_start_, ended));
     os << ", " << run_total_ << " in all)" << std::endl;
     last_line_ = now;
@@ -92,6 +100,7 @@ void LastingCondition::WriteEnd(const Mux::timeval& now, const Mux::timeval& end
     cycles_ = 0;
     news_ = false;
     run_open_ = false;
+    run_came_back_ = false;
     flush_.reset();
 }
 

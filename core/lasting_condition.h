@@ -31,17 +31,27 @@ public:
 
     // One more occurrence, which starts the condition when it is off: the line to
     // write to os now, or a held-back one. os must outlive the condition.
-    LimitedLine Occurred(std::ostream& os = std::clog);
+    LimitedLine Occurred(std::ostream& os = std::clog) { return Occur(os, false); }
+    // One more occurrence of something the owner holds back (a session it only
+    // counts): counted with the condition's next line, never written now, unless the
+    // condition has no line yet to count it with.
+    LimitedLine Counted(std::ostream& os = std::clog) { return Occur(os, true); }
     // The condition is over (nothing when it was off). Written at once as "<last line>
     // (ended; N more like it suppressed since the last line[, when it came and went M
     // times]; it lasted D s, T in all)" after a start that was news, or kReminder after
-    // the last line; otherwise counted.
+    // the last line; otherwise counted. A run that came back after it went reads "it
+    // was on and off over D s": its span, gaps included.
     void End();
+    // The owner wrote a line of detail beside a start that was news: the end waits its
+    // turn like any other line, so that the hour still holds 2 + 6 lines.
+    void DetailWritten() { news_ = false; }
     // The owner stops (the daemon stops): the condition ends, and what it holds is
     // written now.
     void Close();
 
     bool on() const { return on_; }
+    // A start now would be news, written at once: off, and nothing of it for kQuiet.
+    bool quiet() const { return Quiet(Now()); }
     // Occurrences counted since the last line.
     uint32_t pending() const { return pending_; }
     // Times it came and went since the last line, without a line of their own.
@@ -49,7 +59,9 @@ public:
 
 private:
     static Mux::timeval Now();
+    LimitedLine Occur(std::ostream& os, bool counted);
     bool Due(const Mux::timeval& now) const;
+    bool Quiet(const Mux::timeval& now) const;
     // Writes the end of the run that began at run_start_ and ended at `ended`.
     void WriteEnd(const Mux::timeval& now, const Mux::timeval& ended);
     // The condition stayed away with counts pending: they are written now.
@@ -65,6 +77,7 @@ private:
     bool on_ = false;
     bool news_ = false;  // this start was news: its end is written at once
     bool run_open_ = false;
+    bool run_came_back_ = false;  // it started again within the run
     Timer flush_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "asn1/coder_env.h"
@@ -22,11 +23,21 @@ SnmpAgentInstance::SnmpAgentInstance(MonitoringAddressType type, const std::stri
 
 SnmpAgentInstance::~SnmpAgentInstance() {
     link_->UnBind();
+    Deactivate();
+}
+
+void SnmpAgentInstance::Deactivate() {
+    // A session cut short by the stop is one more that ended, with what it held.
+    if (inSession_ && !working_ && Held()) sessionsEnded_.Counted(std::cerr);
+    inSession_ = false;
+    heldConnect_.clear();
     link_->Deactivate();
 }
 
 void SnmpAgentInstance::OnConnect() {
     answered_ = false;
+    working_ = false;
+    timeoutWritten_ = false;
     lastReceive_ = Mux::milliseconds();
     pingTimer_.set(kPingPeriod, &SnmpAgentInstance::OnPingTimer, this);
     if (notify_ == nullptr) return;
@@ -44,8 +55,9 @@ void SnmpAgentInstance::ILinkLine(const Control::LinkLine& line) {
     using Control::LinkLine;
     switch (line.type) {
         case LinkLine::Connected:
+            inSession_ = true;
             heldConnect_.clear();
-            if (!unanswered_.on()) {
+            if (!Held()) {
                 Control::Write(line);
                 return;
             }
@@ -53,37 +65,53 @@ void SnmpAgentInstance::ILinkLine(const Control::LinkLine& line) {
             heldConnectOs_ = &line.os;
             return;
         case LinkLine::Closed:
-            heldConnect_.clear();
-            if (answered_) {
-                Control::Write(line);
-                return;
-            }
-            if (auto closed = unanswered_.Occurred(line.os)) closed << line.text;
+            SessionEnded(line);
             return;
         case LinkLine::Framing:
-            // Bytes that make no frame do not keep the link: such a session times out,
-            // and is held back with the rest of the failing ones.
-            if (!unanswered_.on()) BadFrame(line.kind, line.os, line.text);
+            BadFrame(line.kind, line.os, line.text);
             return;
     }
 }
 
-void SnmpAgentInstance::OnAnswer() {
-    badFrames_.EndAll();
-    if (answered_) return;
-    answered_ = true;
-    unanswered_.End();
-    if (heldConnect_.empty()) return;
-    *heldConnectOs_ << heldConnect_ << std::endl;
+void SnmpAgentInstance::SessionEnded(const Control::LinkLine& closed) {
+    const bool news = sessionsEnded_.quiet();
+    if (auto line = sessionsEnded_.Occurred(closed.os)) line << closed.text;
+    if (news && timeoutWritten_) sessionsEnded_.DetailWritten();
+    connectAtAnswer_ = news && !timeoutWritten_;
+    inSession_ = false;
     heldConnect_.clear();
 }
 
+bool SnmpAgentInstance::WriteHeldConnect() {
+    if (heldConnect_.empty()) return false;
+    *heldConnectOs_ << heldConnect_ << std::endl;
+    heldConnect_.clear();
+    return true;
+}
+
+void SnmpAgentInstance::OnAnswer() {
+    badFrames_.EndAll();
+    const std::uint32_t now = Mux::milliseconds();
+    if (!answered_) {
+        answered_ = true;
+        firstAnswer_ = now;
+        // An agent restarted once reads at once: its end, then the session that answers.
+        if (std::exchange(connectAtAnswer_, false) && WriteHeldConnect()) sessionsEnded_.DetailWritten();
+        return;
+    }
+    if (!working_ && now - firstAnswer_ >= kReceiveTimeout) {
+        working_ = true;
+        sessionsEnded_.End();
+    }
+}
+
 void SnmpAgentInstance::BadFrame(const char* kind, std::ostream& os, const std::string& text) {
-    if (auto line = badFrames_[kind].Occurred(os)) line << text;
+    LastingCondition& condition = badFrames_[kind];
+    if (auto line = Held() ? condition.Counted(os) : condition.Occurred(os)) line << text;
 }
 
 void SnmpAgentInstance::OnMessage(const char* data, int length) {
-    // Any frame is a sign of life; only an answer shows that the agent works.
+    // Any frame is a sign of life; only answers show that the agent works.
     lastReceive_ = Mux::milliseconds();
     ASN1::CoderEnv env;
     env.set_encodingRule(ASN1::CoderEnv::per_Aligned);
@@ -104,7 +132,10 @@ void SnmpAgentInstance::Command(const MON::Command& command) {
     if (!link_->IsConnected()) return;
     if (static_cast<std::int32_t>(Mux::milliseconds() - lastReceive_) >
         static_cast<std::int32_t>(kReceiveTimeout)) {
-        if (!unanswered_.on()) std::clog << serviceName_ << ": ping timeout !!!" << std::endl;
+        if (!Held()) {
+            std::clog << serviceName_ << ": ping timeout !!!" << std::endl;
+            timeoutWritten_ = true;
+        }
         pingTimer_.reset();
         link_->Disconnect();
         return;

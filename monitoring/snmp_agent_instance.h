@@ -3,13 +3,17 @@
 // nothing else was sent for 5000 ms; a send that finds nothing received for more
 // than 30000 ms closes the link instead.
 //
-// An agent that takes connections but never answers (a port forwarder with nothing
-// behind it, a hung process) is retried for days, so its sessions that end before
-// their first answer are one lasting condition, counted in their "closed" line; while
-// it lasts, a session's other lines are held back, and the first answer writes the
-// count and then the held "connected" line. Frames that are no answer (undecodable,
-// of an unknown type) are one lasting condition per kind, and so are bytes that break
-// the framing while no session failed; an answer ends them.
+// An agent that takes connections but does not keep working (a port forwarder with
+// nothing behind it, a hung process, one that dies on what it is sent) is retried for
+// days, so every session that ends is an occurrence of one lasting condition, carried
+// by its "closed" line; a session that keeps working (it answers again 30 s after its
+// first answer) ends it. Only a session that starts after an hour without the
+// condition is written as it goes; the others' connected, ping time-out and framing
+// lines are counted with it. The start after that hour has one line of detail beside
+// it: the ping time-out of the session it ends, else the next session's "connected"
+// line at its first answer, else its own end at once. Frames that are no answer
+// (undecodable, of an unknown type) and bytes that break the framing are one lasting
+// condition per kind, which an answer ends.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +52,7 @@ public:
 
     void Bind(ISnmpAgentNotify* notify) { notify_ = notify; }
     bool Activate() { return link_->Activate(); }
-    void Deactivate() { link_->Deactivate(); }
+    void Deactivate();
 
     void OnConnect() override;
     void OnDisconnect() override;
@@ -68,10 +72,15 @@ public:
     const Control::Service& link() const { return *link_; }
 
 private:
-    // A response or a signal: the agent works.
+    // A response or a signal.
     void OnAnswer();
-    // A frame that is no answer, written as a lasting condition of its kind.
+    // A frame that is no answer, or bytes that are no frame: a lasting condition of its kind.
     void BadFrame(const char* kind, std::ostream& os, const std::string& text);
+    // The session's lines are counted with the condition, not written.
+    bool Held() const { return !sessionsEnded_.quiet(); }
+    void SessionEnded(const Control::LinkLine& closed);
+    // The held "connected" line, now; false when none was held.
+    bool WriteHeldConnect();
 
     MonitoringAddressType type_;
     std::string name_;
@@ -80,9 +89,15 @@ private:
     ISnmpAgentNotify* notify_ = nullptr;
     Timer pingTimer_;
     std::uint32_t lastReceive_ = 0;
-    bool answered_ = false;        // in this session
-    LastingCondition unanswered_;  // sessions closed before an answer
-    std::string heldConnect_;      // the "connected" line of a session held back
+    LastingCondition sessionsEnded_;
+    // The session in progress:
+    bool inSession_ = false;
+    bool answered_ = false;
+    std::uint32_t firstAnswer_ = 0;  // ms
+    bool working_ = false;           // it answered again kReceiveTimeout after that
+    bool timeoutWritten_ = false;
+    bool connectAtAnswer_ = false;  // the last one's end was news: this one's line follows it
+    std::string heldConnect_;       // its "connected" line, when held
     std::ostream* heldConnectOs_ = nullptr;
     LastingConditions<> badFrames_;  // by kind
     static SnmpAgentInstance* connecting_;

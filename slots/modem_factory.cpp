@@ -77,7 +77,7 @@ size_t ModemFactory::clients() const {
 }
 
 void ModemFactory::OnSocketEvent(int fd, short revents) {
-    if (!(revents & POLLIN)) return;
+    if (!accept_pause_.ClientsWaiting(revents, ext::header(this), "listener ")) return;
     for (;;) {
         sockaddr_in sa{};
         socklen_t len = sizeof(sa);

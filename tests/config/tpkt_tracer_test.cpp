@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/core/control_service_test.h"
+#include "tests/core/listener_loop_test.h"
 
 using namespace testing_core;
 
@@ -82,6 +83,15 @@ TEST_F(TpktTracer, AcceptsAnyNumberOfClientsAndLogsEach) {
     ASSERT_TRUE(run.until([&] { return tracer.connection_count() == 2; }));
     EXPECT_FALSE(clients[0].eof());
     EXPECT_TRUE(errors.lines().empty());
+}
+
+TEST_F(ListenerLoopTest, ATracerListenerInErrorRestsOutOfThePoll) {
+    TPKTTracer tracer;
+    tracer.bind_address("127.0.0.1");
+    ASSERT_TRUE(tracer.Listen(0));
+    ExpectRestsInError(tracer.local_port(),
+                       "TPKTTracer: listener reports POLLERR without data: polled again every 100 ms",
+                       [&] { return tracer.connection_count() == 1; });
 }
 
 TEST(TpktTracerLimit, NoDescriptorForAWaitingClientPausesTheListenerWithOneLine) {

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <regex>
 
 #include "tests/core/control_service_test.h"
 #include "tests/core/lasting_lines.h"
+#include "tests/core/listener_loop_test.h"
 
 using namespace testing_core;
 
@@ -131,6 +134,76 @@ TEST_F(LoopbackAcceptor, ASecondControllersRetriesAreOneLineWhichTheFirstOnesLea
     // The retries are served now.
     Client second = Client::Tcp(acceptor.local_port());
     ASSERT_TRUE(run.until([&] { return owner.connects == 2; }));
+}
+
+TEST_F(ListenerLoopTest, AListenerInErrorRestsOutOfThePoll) {
+    RecordingNotify owner;
+    Control::AcceptorNet acceptor(0);
+    acceptor.service_name("server");
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    ASSERT_TRUE(acceptor.Activate());
+    ExpectRestsInError(acceptor.local_port(),
+                       "listener [server] reports POLLERR without data: polled again every 100 ms",
+                       [&] { return owner.connects == 1; });
+    acceptor.Deactivate();
+}
+
+// A second controller tries again every second, from a port of its own.
+struct Retrier {
+    explicit Retrier(uint16_t to) : port(to) {}
+    void OnTime() {
+        client.reset();
+        client = std::make_unique<Client>(Client::Tcp(port));
+        ++tries;
+        timer.set(1000, &Retrier::OnTime, this);
+    }
+    uint16_t port;
+    std::unique_ptr<Client> client;
+    unsigned tries = 0;
+    Timer timer;
+};
+
+TEST(AcceptorNetCheckConnection, ASecondControllerRefusedEverySecondForAnHourIsAFewLinesAndCountedInThem) {
+    DrivenClock driven(1);
+    LineCapture errors(std::cerr);
+    LineCapture notices(std::cout);
+    RecordingNotify owner;
+    Control::AcceptorNetCheckConnection acceptor(0);
+    acceptor.bind_address("127.0.0.1");
+    acceptor.Bind(&owner);
+    owner.on_message = [&](const char* data, int length) { acceptor.Send(data, length); };
+    ASSERT_TRUE(acceptor.Activate());
+    Runner run;
+    Client first = Client::Tcp(acceptor.local_port());
+    ASSERT_TRUE(run.until([&] { return owner.connects == 1; }));
+    Retrier second(acceptor.local_port());
+    second.timer.set(500, &Retrier::OnTime, &second);
+    // The served controller is answered throughout.
+    for (int minute = 1; minute <= 60; ++minute) {
+        run.for_ms(60 * 1000);
+        first.send(Frame("m"));
+        ASSERT_TRUE(run.until([&] { return first.received().size() == minute * Frame("m").size(); }, 100));
+    }
+    second.timer.reset();
+    EXPECT_EQ(3600u, second.tries);
+    const std::vector<std::string> hour = errors.own_texts();
+    EXPECT_LE(hour.size(), 8u) << testing::PrintToString(hour);
+    EXPECT_EQ(1u, errors.count("CheckConnectionState CheckConnection"));
+    EXPECT_EQ(1u, errors.count("CheckConnectionState Idle"));
+    EXPECT_EQ(0, owner.disconnects);
+
+    // Its leaving ends the condition: the counts are the refusals.
+    first.close();
+    ASSERT_TRUE(run.until([&] { return owner.disconnects == 1; }));
+    std::vector<std::string> refusals;
+    const std::regex port(R"(^(refuse connection from 127\.0\.0\.1):\d+)");
+    for (const std::string& text : errors.texts()) refusals.push_back(std::regex_replace(text, port, "$1"));
+    const ConditionLines c = Account(refusals, "refuse connection from 127.0.0.1");
+    EXPECT_TRUE(c.ended);
+    EXPECT_EQ(second.tries, c.counted);
+    EXPECT_EQ(1u, notices.count_prefix("new connection from 127.0.0.1:"));
+    acceptor.Deactivate();
 }
 
 TEST(AcceptorNet, TraceOffSilencesTheAcceptorsLines) {

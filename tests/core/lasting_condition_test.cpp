@@ -125,13 +125,42 @@ TEST_F(ConditionLoop, OneThatComesAndGoesEveryOtherSecondWritesEightLinesAnHourA
               "peer down (ended; 0 more like it suppressed since the last line; it lasted 1.0 s, 1 in all)");
     EXPECT_EQ(hour[2],
               "peer down (ended; 300 more like it suppressed since the last line, when it came and went "
-              "299 times; it lasted 599 s, 300 in all)");
+              "299 times; it was on and off over 599 s, 300 in all)");
     Advance(10 * kMinute);
     const Lines rest = Taken(sink, seen);
     ASSERT_EQ(rest.size(), 1u);
     const ConditionLines c = Account(sink.texts(), "peer down");
     EXPECT_EQ(c.counted, 1800u);
     EXPECT_TRUE(c.ended);
+}
+
+// What an owner holds back is counted with the line that comes; a line of detail beside
+// a start that was news makes its end wait its turn.
+TEST_F(ConditionLoop, CountedOccurrencesWaitForTheNextLineAndADetailDefersTheEnd) {
+    EXPECT_TRUE(condition.quiet());
+    if (auto line = condition.Counted(log)) line << "peer down";  // no line yet to count it with
+    EXPECT_EQ(Taken(sink, seen), Lines{"peer down"});
+    EXPECT_FALSE(condition.quiet());
+    Advance(kHour);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(condition.Counted(log)) << "due, yet held";
+    EXPECT_EQ(condition.pending(), 3u);
+    condition.End();
+    EXPECT_EQ(Taken(sink, seen), (Lines{"peer down (ended; 3 more like it suppressed since the last line; "
+                                        "it lasted 3600 s, 4 in all)"}));
+
+    // After an hour away it is news: a detail beside its start sends its end to the
+    // timer, ten minutes after the start.
+    Advance(kHour);
+    EXPECT_TRUE(condition.quiet());
+    Occur();
+    condition.DetailWritten();
+    Advance(kSecond);
+    condition.End();
+    EXPECT_EQ(Taken(sink, seen), Lines{"peer down"});
+    EXPECT_FALSE(condition.quiet());
+    Advance(10 * kMinute);
+    EXPECT_EQ(Taken(sink, seen), (Lines{"peer down (ended; 0 more like it suppressed since the last line, "
+                                        "when it came and went once; it lasted 1.0 s, 1 in all)"}));
 }
 
 // Episodes of one to three occurrences, on and away for spans that straddle the

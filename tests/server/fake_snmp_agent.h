@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -54,6 +55,11 @@ public:
         if (fd < 0) return false;
         link_ = std::make_unique<testing_core::Client>(fd);
         return true;
+    }
+    // A connection waits to be accepted.
+    bool Waiting() const {
+        pollfd p{listen_, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
     }
     // The bodies of the complete TPKT frames received so far.
     std::vector<std::string> Frames() {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/core/control_service_test.h"
+#include "tests/core/listener_loop_test.h"
 #include "tests/slots/auth_peer.h"
 
 using namespace testing_core;
@@ -204,6 +205,15 @@ TEST_F(AuthSocket, NoDescriptorForAWaitingPeerRestsTheListenerWithOneLine) {
                                        std::strerror(EMFILE) + " waiting..."},
               errors.texts());
     ASSERT_TRUE(run.until([&] { return factory.clients() == 1; }));
+}
+
+TEST_F(ListenerLoopTest, AnAuthListenerInErrorRestsOutOfThePoll) {
+    ModemFactory& factory = ModemFactory::instance();
+    ASSERT_TRUE(factory.Listen(0));
+    ExpectRestsInError(factory.local_port(),
+                       "modem[0,0]: listener reports POLLERR without data: polled again every 100 ms",
+                       [&] { return factory.clients() == 1; });
+    factory.Close();
 }
 
 }  // namespace
