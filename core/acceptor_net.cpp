@@ -87,7 +87,7 @@ void AcceptorNetCheckConnection::ImplRefuseConnection() {
     SetupKeepAlive(true);
     // A second controller may retry for days: the checks of its later refusals are
     // counted in its condition's lines.
-    check_traced_ = trace() && refusal_news();
+    check_traced_ = refusal_news();
     if (check_traced_) std::cerr << "CheckConnectionState CheckConnection" << std::endl;
 }
 

@@ -45,8 +45,8 @@ protected:
     void ImplOnDisconnect() override { refusals_.EndAll(); }
     virtual void ImplRefuseConnection() {}
     virtual void ImplConnected(Fd) {}
-    // The refusal at hand started its host's condition after a quiet hour: what it
-    // sets off is traced too. Later ones are stood for by the condition's counts.
+    // The refusal at hand was traced and started its host's condition after a quiet
+    // hour: what it sets off is traced too. Later ones are stood for by its counts.
     bool refusal_news() const { return refusal_news_; }
 
     // The family's socket calls, each returning what the system call returned (errno
