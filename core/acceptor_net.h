@@ -175,8 +175,9 @@ void Acceptor<ServiceBase>::OnTimeout(Timer*) {
 template <class ServiceBase>
 void Acceptor<ServiceBase>::ImplDeactivate() {
     bind_timer_.reset();
-    bind_failures_.EndAll();
-    refusals_.EndAll();
+    // Stopped, not ended: the port may still be taken, the host still retrying.
+    bind_failures_.CloseAll();
+    refusals_.CloseAll();
     accept_pause_.Reset();
     listen_event_.Release();
     listen_fd_.close();

@@ -71,7 +71,7 @@ protected:
         connect_fd_.close();
         retry_timer_.reset();
         connect_event_.Release();
-        failures_.EndAll();
+        failures_.CloseAll();  // stopped, not ended: the peer may still be down
     }
     void ImplOnDisconnect() override {
         retry_timer_.set(RetryRule::kReconnectDelay, &Connector::OnTimeout, this);
@@ -85,7 +85,7 @@ protected:
     void OnTimeout(Timer*) { TryConnect(); }
     // A failed attempt's line. A peer that stays down fails every attempt for as long
     // as it is down: each text (it names the address) is a lasting condition, which
-    // a connection or the connector's stop ends.
+    // a connection ends.
     void Failed(const std::string& text) {
         if (auto line = failures_[text].Occurred(std::cerr)) line << text;
     }

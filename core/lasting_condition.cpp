@@ -20,12 +20,12 @@ void PutSeconds(std::ostream& os, uint64_t ms) {
 }  // namespace
 
 void LastingCondition::Close() {
-    if (on_) {
-        on_ = false;
-        WriteEnd(Now(), Now());
-    } else {
+    if (!on_) {
         OnFlush();
+        return;
     }
+    on_ = false;
+    WriteCounts(Counts::AtStop, Now(), Now());
 }
 
 Mux::timeval LastingCondition::Now() {
@@ -62,14 +62,13 @@ LimitedLine LastingCondition::Occur(std::ostream& os, bool counted) {
     ++run_total_;
     if (counted || !Due(now)) {
         ++pending_;
+        Hold(now);
         return LimitedLine();
     }
-    last_line_ = now;
     log_.os = &os;
     const uint32_t carried = pending_;
     const uint32_t cycles = cycles_;
-    pending_ = 0;
-    cycles_ = 0;
+    Wrote(now, true);
     return LimitedLine(log_, carried, cycles == 0 ? std::string() : "; it " + CameAndWent(cycles));
 }
 
@@ -79,34 +78,53 @@ void LastingCondition::End() {
     on_ = false;
     last_seen_ = now;
     if (news_ || Due(now)) {
-        WriteEnd(now, now);
+        WriteCounts(Counts::Ended, now, now);
         return;
     }
     ++cycles_;
-    if (!flush_.is_running())
-        flush_.set(static_cast<unsigned>(kReminder - Mux::timevaldiff(last_line_, now)),
-                   &LastingCondition::OnFlush, this);
+    Hold(now);
 }
 
-void LastingCondition::WriteEnd(const Mux::timeval& now, const Mux::timeval& ended) {
-    std::ostream& os = *log_.os;
-    os << log_.last_line << " (ended; " << pending_ << " more like it suppressed since the last line";
-    if (cycles_ != 0) os << ", when it " << CameAndWent(cycles_);
-    os << (run_came_back_ ? "; it was on and off over " : "; it lasted ");
-    PutSeconds(os, Mux::timevaldiff(run_start_, ended));
-    os << ", " << run_total_ << " in all)" << std::endl;
+void LastingCondition::Hold(const Mux::timeval& now) {
+    if (flush_.is_running()) return;
+    const uint64_t since = Mux::timevaldiff(last_line_, now);
+    flush_.set(since >= kReminder ? 0 : static_cast<unsigned>(kReminder - since), &LastingCondition::OnFlush,
+               this);
+}
+
+void LastingCondition::Wrote(const Mux::timeval& now, bool on) {
     last_line_ = now;
+    ++lines_;
+    last_line_on_ = on;
     pending_ = 0;
     cycles_ = 0;
-    news_ = false;
-    run_open_ = false;
-    run_came_back_ = false;
     flush_.reset();
 }
 
-// Armed only while the condition is away with counts pending; one that came back
-// carries them on its own lines.
+void LastingCondition::WriteCounts(Counts counts, const Mux::timeval& now, const Mux::timeval& ended) {
+    static const char* const kHead[] = {" (still on; ", " (ended; ", " (still on at the stop; "};
+    std::ostream& os = *log_.os;
+    os << log_.last_line << kHead[static_cast<int>(counts)] << pending_
+       << " more like it suppressed since the last line";
+    if (cycles_ != 0) os << ", when it " << CameAndWent(cycles_);
+    if (counts == Counts::Ended)
+        os << (run_came_back_ ? "; it was on and off over " : "; it lasted ");
+    else if (counts == Counts::AtStop)
+        os << (run_came_back_ ? "; it has been on and off over " : "; it has lasted ");
+    if (counts != Counts::On) {
+        PutSeconds(os, Mux::timevaldiff(run_start_, ended));
+        os << ", " << run_total_ << " in all";
+    }
+    os << ')' << std::endl;
+    Wrote(now, counts == Counts::On);
+    if (counts == Counts::On) return;
+    news_ = false;
+    run_open_ = false;
+    run_came_back_ = false;
+}
+
 void LastingCondition::OnFlush() {
-    if (on_ || (pending_ == 0 && cycles_ == 0)) return;
-    WriteEnd(Now(), last_seen_);
+    if (pending_ == 0 && cycles_ == 0) return;
+    const Mux::timeval now = Now();
+    WriteCounts(on_ ? Counts::On : Counts::Ended, now, last_seen_);
 }

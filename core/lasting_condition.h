@@ -3,11 +3,14 @@
 // request that keeps failing. Its first occurrence is written at once; the rest are
 // only counted, with at most one line every kReminder ms that carries the counts
 // since the last line. A condition that comes and goes is held to the same pace: a
-// start or an end within kReminder of the condition's last line is only counted, and
-// counts left when it stays away are written by a timer kReminder after that line.
-// Only a start after kQuiet without the condition is news: it and its end are
-// written at once. So whatever its rhythm, one condition writes at most 2 + 6 lines
-// an hour, and a board left waiting for days keeps the line that said why.
+// start or an end within kReminder of the condition's last line is only counted.
+// Counts are never held past their turn: kReminder after the last line a timer
+// writes them, whether or not it occurs again: its end once it is off, and while it
+// is on "<last line> (still on; N more like it suppressed since the last line[, when
+// it came and went M times])", which, unlike an occurrence's own line, stands for
+// the N alone. Only a start after kQuiet without the condition is news: it and its
+// end are written at once. So whatever its rhythm, one condition writes at most
+// 2 + 6 lines an hour, and the last line about it says what is happening now.
 #pragma once
 
 #include <cstdint>
@@ -33,20 +36,22 @@ public:
     // write to os now, or a held-back one. os must outlive the condition.
     LimitedLine Occurred(std::ostream& os = std::clog) { return Occur(os, false); }
     // One more occurrence of something the owner holds back (a session it only
-    // counts): counted with the condition's next line, never written now, unless the
-    // condition has no line yet to count it with.
+    // counts): counted with the condition's next line, at the latest a reminder in its
+    // turn, never written now, unless the condition has no line yet to count it with.
     LimitedLine Counted(std::ostream& os = std::clog) { return Occur(os, true); }
     // The condition is over (nothing when it was off). Written at once as "<last line>
     // (ended; N more like it suppressed since the last line[, when it came and went M
     // times]; it lasted D s, T in all)" after a start that was news, or kReminder after
-    // the last line; otherwise counted. A run that came back after it went reads "it
-    // was on and off over D s": its span, gaps included.
+    // the last line; otherwise counted, and written by the timer in its turn. A run that
+    // came back after it went reads "it was on and off over D s": its span, gaps included.
     void End();
     // The owner wrote a line of detail beside a start that was news: the end waits its
     // turn like any other line, so that the hour still holds 2 + 6 lines.
     void DetailWritten() { news_ = false; }
-    // The owner stops (the daemon stops): the condition ends, and what it holds is
-    // written now.
+    // The owner stops (the daemon stops) and what it holds is written now. One that is
+    // on did not end: "<last line> (still on at the stop; N more like it suppressed
+    // since the last line[, when it came and went M times]; it has lasted D s, T in
+    // all)", or "it has been on and off over D s".
     void Close();
 
     bool on() const { return on_; }
@@ -56,15 +61,25 @@ public:
     uint32_t pending() const { return pending_; }
     // Times it came and went since the last line, without a line of their own.
     uint32_t cycles() const { return cycles_; }
+    // Lines written so far, and whether the last of them said the condition is on (its
+    // start or a reminder) rather than that it ended or was still on at the stop.
+    uint32_t lines() const { return lines_; }
+    bool last_line_on() const { return last_line_on_; }
 
 private:
     static Mux::timeval Now();
     LimitedLine Occur(std::ostream& os, bool counted);
     bool Due(const Mux::timeval& now) const;
     bool Quiet(const Mux::timeval& now) const;
-    // Writes the end of the run that began at run_start_ and ended at `ended`.
-    void WriteEnd(const Mux::timeval& now, const Mux::timeval& ended);
-    // The condition stayed away with counts pending: they are written now.
+    // Arms the timer that writes the counts held kReminder after the last line.
+    void Hold(const Mux::timeval& now);
+    // A line went out now, saying the condition is on or not, with the counts held.
+    void Wrote(const Mux::timeval& now, bool on);
+    // What a line of counts says: the condition is on, ended (at `ended`), or was still
+    // on at the stop.
+    enum class Counts { On, Ended, AtStop };
+    void WriteCounts(Counts counts, const Mux::timeval& now, const Mux::timeval& ended);
+    // The counts held are due.
     void OnFlush();
 
     LineLog log_;
@@ -74,6 +89,8 @@ private:
     uint64_t run_total_ = 0;  // occurrences since run_start_
     uint32_t pending_ = 0;
     uint32_t cycles_ = 0;
+    uint32_t lines_ = 0;
+    bool last_line_on_ = false;
     bool on_ = false;
     bool news_ = false;  // this start was news: its end is written at once
     bool run_open_ = false;

@@ -2,7 +2,6 @@
 
 #include <iostream>
 #include <iterator>
-#include <utility>
 #include <vector>
 
 #include "asn1/coder_env.h"
@@ -59,6 +58,7 @@ void SnmpAgentInstance::ILinkLine(const Control::LinkLine& line) {
             heldConnect_.clear();
             if (!Held()) {
                 Control::Write(line);
+                connectLineAt_ = sessionsEnded_.lines();
                 return;
             }
             heldConnect_ = line.text;
@@ -77,16 +77,15 @@ void SnmpAgentInstance::SessionEnded(const Control::LinkLine& closed) {
     const bool news = sessionsEnded_.quiet();
     if (auto line = sessionsEnded_.Occurred(closed.os)) line << closed.text;
     if (news && timeoutWritten_) sessionsEnded_.DetailWritten();
-    connectAtAnswer_ = news && !timeoutWritten_;
     inSession_ = false;
     heldConnect_.clear();
 }
 
-bool SnmpAgentInstance::WriteHeldConnect() {
-    if (heldConnect_.empty()) return false;
+void SnmpAgentInstance::WriteHeldConnect() {
+    if (heldConnect_.empty()) return;
     *heldConnectOs_ << heldConnect_ << std::endl;
     heldConnect_.clear();
-    return true;
+    connectLineAt_ = sessionsEnded_.lines();
 }
 
 void SnmpAgentInstance::OnAnswer() {
@@ -95,14 +94,13 @@ void SnmpAgentInstance::OnAnswer() {
     if (!answered_) {
         answered_ = true;
         firstAnswer_ = now;
-        // An agent restarted once reads at once: its end, then the session that answers.
-        if (std::exchange(connectAtAnswer_, false) && WriteHeldConnect()) sessionsEnded_.DetailWritten();
         return;
     }
-    if (!working_ && now - firstAnswer_ >= kReceiveTimeout) {
-        working_ = true;
-        sessionsEnded_.End();
-    }
+    if (working_ || now - firstAnswer_ < kReceiveTimeout) return;
+    working_ = true;
+    // A restart reads as one: the session that works follows the line of those that failed.
+    if (LastSaidFailed()) WriteHeldConnect();
+    sessionsEnded_.End();
 }
 
 void SnmpAgentInstance::BadFrame(const char* kind, std::ostream& os, const std::string& text) {

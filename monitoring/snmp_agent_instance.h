@@ -8,12 +8,13 @@
 // days, so every session that ends is an occurrence of one lasting condition, carried
 // by its "closed" line; a session that keeps working (it answers again 30 s after its
 // first answer) ends it. Only a session that starts after an hour without the
-// condition is written as it goes; the others' connected, ping time-out and framing
-// lines are counted with it. The start after that hour has one line of detail beside
-// it: the ping time-out of the session it ends, else the next session's "connected"
-// line at its first answer, else its own end at once. Frames that are no answer
-// (undecodable, of an unknown type) and bytes that break the framing are one lasting
-// condition per kind, which an answer ends.
+// condition is written as it goes, its ping time-out beside the closed line that
+// starts the condition; the others' connected, ping time-out and framing lines are
+// counted with it. A session that keeps working after a line that said the sessions
+// failed (the closed line or a reminder of it) writes its held "connected" line then,
+// so that a restart reads as one; one that never keeps working writes none. Frames
+// that are no answer (undecodable, of an unknown type) and bytes that break the
+// framing are one lasting condition per kind, which an answer ends.
 #pragma once
 
 #include <cstdint>
@@ -79,8 +80,12 @@ private:
     // The session's lines are counted with the condition, not written.
     bool Held() const { return !sessionsEnded_.quiet(); }
     void SessionEnded(const Control::LinkLine& closed);
-    // The held "connected" line, now; false when none was held.
-    bool WriteHeldConnect();
+    // The last line about the sessions says they failed: the closed line, or a
+    // reminder of it, written since the last "connected" line.
+    bool LastSaidFailed() const {
+        return sessionsEnded_.last_line_on() && sessionsEnded_.lines() != connectLineAt_;
+    }
+    void WriteHeldConnect();
 
     MonitoringAddressType type_;
     std::string name_;
@@ -96,9 +101,9 @@ private:
     std::uint32_t firstAnswer_ = 0;  // ms
     bool working_ = false;           // it answered again kReceiveTimeout after that
     bool timeoutWritten_ = false;
-    bool connectAtAnswer_ = false;  // the last one's end was news: this one's line follows it
-    std::string heldConnect_;       // its "connected" line, when held
+    std::string heldConnect_;  // its "connected" line, when held
     std::ostream* heldConnectOs_ = nullptr;
+    std::uint32_t connectLineAt_ = 0;  // sessionsEnded_.lines() when a "connected" line was written
     LastingConditions<> badFrames_;  // by kind
     static SnmpAgentInstance* connecting_;
 };

@@ -124,8 +124,8 @@ TEST_F(ConditionLoop, OneThatComesAndGoesEveryOtherSecondWritesEightLinesAnHourA
     EXPECT_EQ(hour[1],
               "peer down (ended; 0 more like it suppressed since the last line; it lasted 1.0 s, 1 in all)");
     EXPECT_EQ(hour[2],
-              "peer down (ended; 300 more like it suppressed since the last line, when it came and went "
-              "299 times; it was on and off over 599 s, 300 in all)");
+              "peer down (still on; 300 more like it suppressed since the last line, when it came and went "
+              "299 times)");
     Advance(10 * kMinute);
     const Lines rest = Taken(sink, seen);
     ASSERT_EQ(rest.size(), 1u);
@@ -161,6 +161,42 @@ TEST_F(ConditionLoop, CountedOccurrencesWaitForTheNextLineAndADetailDefersTheEnd
     Advance(10 * kMinute);
     EXPECT_EQ(Taken(sink, seen), (Lines{"peer down (ended; 0 more like it suppressed since the last line, "
                                         "when it came and went once; it lasted 1.0 s, 1 in all)"}));
+}
+
+// Counts are written in their turn, ten minutes after the last line, whether or not
+// the condition occurs again: while it is on, as a reminder.
+TEST_F(ConditionLoop, CountsHeldWhileItIsOnAreRemindedInTheirTurnWithoutAnotherOccurrence) {
+    Occur();
+    Advance(kSecond);
+    condition.End();
+    EXPECT_EQ(Taken(sink, seen).size(), 2u) << "a start that was news and its end";
+    // Back within ten minutes of that end, away and back again, then nothing more.
+    Advance(kMinute);
+    Occur();
+    Advance(kSecond);
+    condition.End();
+    Advance(kSecond);
+    Occur();
+    Advance(10 * kMinute - 62 * kSecond - 1);
+    EXPECT_EQ(Taken(sink, seen), Lines{});
+    Advance(1);
+    EXPECT_EQ(Taken(sink, seen), Lines{"peer down (still on; 2 more like it suppressed since the last line, when it "
+                    "came and went once)"});
+    Advance(15 * kMinute);
+    EXPECT_EQ(Taken(sink, seen), Lines{}) << "nothing held, nothing written";
+
+    // What the owner only counts is reminded alike: overdue, in the next pass.
+    EXPECT_FALSE(condition.Counted(log));
+    Advance(1);
+    EXPECT_EQ(Taken(sink, seen), Lines{"peer down (still on; 1 more like it suppressed since the last line)"});
+    for (int i = 0; i < 2; ++i) {
+        Advance(kMinute);
+        EXPECT_FALSE(condition.Counted(log));
+    }
+    Advance(8 * kMinute - 2);
+    EXPECT_EQ(Taken(sink, seen), Lines{});
+    Advance(1);
+    EXPECT_EQ(Taken(sink, seen), Lines{"peer down (still on; 2 more like it suppressed since the last line)"});
 }
 
 // Episodes of one to three occurrences, on and away for spans that straddle the
@@ -204,6 +240,7 @@ TEST_F(ConditionLoop, WhateverTheRhythmNoHourHoldsMoreThanEightLinesAndEveryOccu
     rhythm(any, any, 400);
 }
 
+// At the stop a condition that is on says so; only one that ended says "ended".
 TEST(LastingCondition, OneThatGoesWritesWhatItHoldsAndNothingOtherwise) {
     Mux::ManualClock clock(1000);
     std::ostringstream log;
@@ -220,7 +257,8 @@ TEST(LastingCondition, OneThatGoesWritesWhatItHoldsAndNothingOtherwise) {
     EXPECT_EQ(
         log.str(),
         "no device\nits detail\n"
-        "no device (ended; 2 more like it suppressed since the last line; it lasted 0.0 s, 3 in all)\n"
+        "no device (still on at the stop; 2 more like it suppressed since the last line; it has lasted 0.0 s, "
+        "3 in all)\n"
         "refused\nrefused (ended; 0 more like it suppressed since the last line; it lasted 0.0 s, 1 in all)\n"
         "refused (ended; 1 more like it suppressed since the last line, when it came and went once; it "
         "lasted 0.0 s, 1 in all)\n");

@@ -202,9 +202,8 @@ TEST_F(LoopTest, FailedPingsAreOneConditionUntilAPingWorksAndAFailedStopIsReport
         "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line; it "
         "lasted "
         "2.0 s, 2 in all)\n"
-        "Mux: ping watchdog failed: Broken pipe (ended; 1 more like it suppressed since the last line; it "
-        "lasted "
-        "0.0 s, 1 in all)\n"
+        "Mux: ping watchdog failed: Broken pipe (still on at the stop; 1 more like it suppressed since the "
+        "last line; it has lasted 0.0 s, 1 in all)\n"
         "Mux: stop watchdog failed: Broken pipe\n",
         errors);
 }

@@ -103,7 +103,8 @@ TEST_F(UnixTest, ConnectorToAMissingPathRetriesQuicklySevenTimesThenEveryTwentyS
     connector.Deactivate();
     const std::string text = "can't connect to " + path + " : " + std::strerror(ENOENT);
     EXPECT_EQ(
-        (std::vector<std::string>{text, text + " (ended; 9 more like it suppressed since the last line; it lasted 47 s, 10 in all)"}),
+        (std::vector<std::string>{text, text + " (still on at the stop; 9 more like it suppressed since the last "
+                                                "line; it has lasted 47 s, 10 in all)"}),
         errors.texts());
 }
 
