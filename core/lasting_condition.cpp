@@ -102,16 +102,17 @@ void LastingCondition::Wrote(const Mux::timeval& now, bool on) {
 }
 
 void LastingCondition::WriteCounts(Counts counts, const Mux::timeval& now, const Mux::timeval& ended) {
-    static const char* const kHead[] = {" (still on; ", " (ended; ", " (still on at the stop; "};
+    // By Counts: the head, and the run's span as one run or as one that came back.
+    static const char* const kWords[][3] = {
+        {" (still on; ", nullptr, nullptr},
+        {" (ended; ", "; it lasted ", "; it was on and off over "},
+        {" (still on at the stop; ", "; it has lasted ", "; it has been on and off over "}};
+    const char* const* words = kWords[static_cast<int>(counts)];
     std::ostream& os = *log_.os;
-    os << log_.last_line << kHead[static_cast<int>(counts)] << pending_
-       << " more like it suppressed since the last line";
+    os << log_.last_line << words[0] << pending_ << " more like it suppressed since the last line";
     if (cycles_ != 0) os << ", when it " << CameAndWent(cycles_);
-    if (counts == Counts::Ended)
-        os << (run_came_back_ ? "; it was on and off over " : "; it lasted ");
-    else if (counts == Counts::AtStop)
-        os << (run_came_back_ ? "; it has been on and off over " : "; it has lasted ");
     if (counts != Counts::On) {
+        os << words[run_came_back_ ? 2 : 1];
         PutSeconds(os, Mux::timevaldiff(run_start_, ended));
         os << ", " << run_total_ << " in all";
     }
@@ -125,6 +126,5 @@ void LastingCondition::WriteCounts(Counts counts, const Mux::timeval& now, const
 
 void LastingCondition::OnFlush() {
     if (pending_ == 0 && cycles_ == 0) return;
-    const Mux::timeval now = Now();
-    WriteCounts(on_ ? Counts::On : Counts::Ended, now, last_seen_);
+    WriteCounts(on_ ? Counts::On : Counts::Ended, Now(), last_seen_);
 }

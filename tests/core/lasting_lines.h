@@ -1,6 +1,7 @@
 // What the log lines of one lasting condition account for.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,16 @@ struct ConditionLines {
     bool ended = false;
     bool still_on = false;  // its last line came at the stop, while it was on
 };
+
+// The most lines any hour holds, given the loop times (ms) of lines in the order written.
+inline std::size_t MostInAnHour(const std::vector<std::uint32_t>& ms) {
+    std::size_t most = 0;
+    for (std::size_t first = 0, end = 0; first < ms.size(); ++first) {
+        while (end < ms.size() && ms[end] - ms[first] <= 60u * 60 * 1000) ++end;
+        most = std::max(most, end - first);
+    }
+    return most;
+}
 
 // The lines that start with the condition's text, in order: an occurrence's line
 // stands for itself and the "(N more like it suppressed)" before it; the timer's

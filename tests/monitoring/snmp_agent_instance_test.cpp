@@ -169,6 +169,16 @@ protected:
         return out;
     }
 
+    // The loop times of the lines that name the agent, in order.
+    std::vector<uint32_t> NamingTimes() const {
+        std::vector<uint32_t> at;
+        for (const LineCapture* capture : {&notices, &errors, &log})
+            for (const LineCapture::Line& line : capture->lines())
+                if (line.text.find(agent.address()) != std::string::npos) at.push_back(line.ms);
+        std::stable_sort(at.begin(), at.end());
+        return at;
+    }
+
     // A session that keeps working after a line that said the sessions failed writes
     // its connection then: its answer 30 s after its first, at the next ping.
     void ExpectConnectedOnceWorking(size_t nth) {
@@ -268,10 +278,7 @@ TEST_F(AgentLinkTest, ARestartedAgentReadsAsOneWhenItsNextSessionKeepsWorking) {
     EXPECT_EQ(3u, sessions);
     EXPECT_EQ(2u, errors.count(closed));
     EXPECT_EQ(2u, errors.count_prefix(closed + " (ended; "));
-    size_t naming = 0;
-    for (const LineCapture* capture : {&notices, &errors, &log})
-        for (const std::string& text : capture->own_texts()) naming += text.find(agent.address()) != std::string::npos;
-    EXPECT_EQ(7u, naming);
+    EXPECT_EQ(7u, NamingTimes().size());
 }
 
 // Sessions that work a while and close, or close at once: for an hour each works 40 s
@@ -289,15 +296,7 @@ TEST_F(AgentLinkTest, SessionsThatWorkAWhileAndCloseWriteAtMostFourteenLinesAnHo
     }
     runner.for_ms(5000);  // the last end is read; the next attempt waits 10 s
     ctl.agents().Clear();
-    std::vector<uint32_t> at;
-    for (const LineCapture* capture : {&notices, &errors, &log})
-        for (const LineCapture::Line& line : capture->lines())
-            if (line.text.find(agent.address()) != std::string::npos) at.push_back(line.ms);
-    std::sort(at.begin(), at.end());
-    size_t most = 0;
-    for (size_t i = 0; i < at.size(); ++i)
-        most = std::max<size_t>(most, std::upper_bound(at.begin(), at.end(), at[i] + kHour) - at.begin() - i);
-    EXPECT_LE(most, 14u);
+    EXPECT_LE(MostInAnHour(NamingTimes()), 14u);
     EXPECT_EQ(sessions, Account(errors.texts(), closed).counted);
 }
 
